@@ -7,7 +7,7 @@ packages=(
   gcc-multilib g++-multilib qemu-user
   googletest libgtest-dev libbenchmark-dev
   clang
-  libjpeg-turbo-progs libjpeg62-turbo-dev
+  libjpeg-turbo-progs libjpeg62-turbo-dev libturbojpeg0-dev
   libtiff-dev libtiff-tools
   libopenjp2-7-dev libopenjp2-tools
 )

@@ -1,0 +1,357 @@
+// Baseline 8x8 block decoding (T.81 F.2.2) through a decoder state, and the
+// stateless variant with caller-held read-ahead.
+//
+// The byte-wise path reads through BitReader and defines the result.  The
+// fast path keeps up to 64 bits in a register, loads eight source bytes at
+// once when none is 0xFF (byte by byte otherwise), and gives up on anything
+// unusual (a marker or fill byte, fewer than 8 bytes left, an invalid code,
+// a run past the block); the byte-wise path then decodes the block afresh.
+#include <emmintrin.h>
+
+#include <array>
+#include <cstdint>
+#include <cstring>
+
+#include "core/check.h"
+#include "core/zigzag.h"
+#include "jpeg/huffman/bitstream.h"
+#include "jpeg/huffman/huffman_baseline.h"
+
+namespace zeb::huff {
+namespace {
+
+// Zigzag position to natural index, extended to the positions 64 to 71 that
+// only a corrupt run reaches (all mapped to 63).
+constexpr std::array<std::uint8_t, 72> kZigzag72 = [] {
+    std::array<std::uint8_t, 72> t{};
+    for (int k = 0; k < 72; ++k) t[k] = k < 64 ? kZigzagToNatural[k] : 63;
+    return t;
+}();
+static_assert(kZigzag72[3] == 16 && kZigzag72[63] == 63 && kZigzag72[71] == 63);
+
+constexpr int kMaxRun = 71;
+
+inline bool hasByteFF(std::uint64_t w) {
+    const std::uint64_t y = ~w;
+    return ((y - 0x0101010101010101ull) & ~y & 0x8080808080808080ull) != 0;
+}
+
+inline void zeroBlock(Zeb16s* dst) {
+    const __m128i z = _mm_setzero_si128();
+    if ((reinterpret_cast<std::uintptr_t>(dst) & 15) == 0) {
+        for (int i = 0; i < 64; i += 8) _mm_store_si128(reinterpret_cast<__m128i*>(dst + i), z);
+    } else {
+        for (int i = 0; i < 64; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), z);
+    }
+}
+
+ZebResult decodeByteWise(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC, int* pMarker,
+                         const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
+    std::memset(dst, 0, 64 * sizeof(Zeb16s));
+    BitReader rd(src, srcLen, *pPos, *pMarker);
+    rd.load(st);
+    auto done = [&](ZebResult r) {
+        *pPos = rd.position();
+        *pMarker = rd.marker();
+        rd.store(st);
+        return r;
+    };
+    int sym;
+    std::uint32_t bits;
+    if (ZebResult r = rd.decodeSymbol(dc, sym); r != zebOk) return done(r);
+    if (sym != 0) {
+        const int s = sym & 15;
+        if (ZebResult r = rd.takeBits(s, bits); r != zebOk) return done(r);
+        *pLastDC = static_cast<Zeb16s>(*pLastDC + extend(bits, s));
+    }
+    dst[0] = *pLastDC;
+    for (int k = 1; k <= 63;) {
+        if (ZebResult r = rd.decodeSymbol(ac, sym); r != zebOk) return done(r);
+        const int run = sym >> 4, s = sym & 15;
+        if (s != 0) {
+            k += run;
+            if (ZebResult r = rd.takeBits(s, bits); r != zebOk) return done(r);
+            if (k > kMaxRun) return done(zebErrBlockOverrun);
+            dst[kZigzag72[k]] = static_cast<Zeb16s>(extend(bits, s));
+            ++k;
+        } else if (run == 15) {
+            k += 16;
+        } else {
+            break;
+        }
+    }
+    return done(zebOk);
+}
+
+// Register-held reader of the fast path.
+struct FastReader {
+    const Zeb8u* src;
+    int len;
+    int pos;
+    std::uint64_t acc;
+    int n;
+
+    // Tops up to at least 56 valid bits; false at a marker or fill byte or
+    // when fewer than 8 source bytes are left.
+    bool refill() {
+        if (len - pos < 8) return false;
+        std::uint64_t w;
+        std::memcpy(&w, src + pos, 8);
+        w = __builtin_bswap64(w);
+        if (!hasByteFF(w)) {
+            const int nb = (63 - n) >> 3;
+            acc = (acc << (8 * nb)) | (w >> (64 - 8 * nb));
+            n += 8 * nb;
+            pos += nb;
+            return true;
+        }
+        while (n < 56) {
+            if (pos >= len) return false;
+            const std::uint32_t b = src[pos];
+            if (b == 0xFF) {
+                if (pos + 1 >= len || src[pos + 1] != 0) return false;
+                pos += 2;
+            } else {
+                pos += 1;
+            }
+            acc = (acc << 8) | b;
+            n += 8;
+        }
+        return true;
+    }
+
+    // One code with at least 16 valid bits, left in place: its symbol and
+    // length; false for an invalid code.
+    bool peekSymbol(const DecodeSpec& t, int& sym, int& len) const {
+        const std::uint32_t e = t.lookahead[(acc >> (n - 8)) & 0xFF];
+        if (entryLength(e) != 0) {
+            len = static_cast<int>(entryLength(e));
+            sym = static_cast<int>(e & 0xFF);
+            return true;
+        }
+        const std::uint32_t code16 = static_cast<std::uint32_t>(acc >> (n - 16)) & 0xFFFF;
+        for (int l = 9; l <= 16; ++l) {
+            const std::uint32_t code = code16 >> (16 - l);
+            if (t.maxCode[l] != kNoCode && code <= t.maxCode[l]) {
+                len = l;
+                sym = t.huffVal[(t.valPtr[l] + code - t.minCode[l]) & 0xFF];
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // A symbol and its s = (symbol & 15) extra bits in one step (at least 31
+    // valid bits).
+    bool decode(const DecodeSpec& t, int& sym, std::uint32_t& extra) {
+        int len;
+        if (!peekSymbol(t, sym, len)) return false;
+        const int s = sym & 15;
+        n -= len + s;
+        extra = static_cast<std::uint32_t>(acc >> n) & ((1u << s) - 1);
+        return true;
+    }
+};
+
+}  // namespace
+
+bool decodeBlockFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC, int marker,
+                     const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
+    const int pos0 = *pPos;
+    if (marker != 0 || pos0 < 0 || srcLen - pos0 < 24 || st.bitCount < 0 || st.bitCount > 32) return false;
+    FastReader rd{src, srcLen, pos0, st.accumulator.get() & lowMask64(st.bitCount), st.bitCount};
+    zeroBlock(dst);
+    // Each step below takes at most 16 + 15 bits.
+    if (rd.n < 32 && !rd.refill()) return false;
+    int sym;
+    std::uint32_t bits;
+    if (!rd.decode(dc, sym, bits)) return false;
+    Zeb16s last = *pLastDC;
+    if (sym != 0) last = static_cast<Zeb16s>(last + extend(bits, sym & 15));
+    dst[0] = last;
+    for (int k = 1; k <= 63;) {
+        if (rd.n < 32 && !rd.refill()) return false;
+        if (!rd.decode(ac, sym, bits)) return false;
+        const int run = sym >> 4, s = sym & 15;
+        if (s != 0) {
+            k += run;
+            if (k > kMaxRun) return false;
+            dst[kZigzag72[k]] = static_cast<Zeb16s>(extend(bits, s));
+            ++k;
+        } else if (run == 15) {
+            k += 16;
+        } else {
+            break;
+        }
+    }
+    // Keep at most 32 read-ahead bits: give whole bytes back to the source
+    // (a data byte 0xFF came from the two bytes 0xFF 0x00).
+    while (rd.n > 32) {
+        rd.pos -= (rd.acc & 0xFF) == 0xFF ? 2 : 1;
+        rd.acc >>= 8;
+        rd.n -= 8;
+    }
+    *pLastDC = last;
+    *pPos = rd.pos;
+    st.accumulator.set(rd.acc & lowMask64(rd.n));
+    st.bitCount = rd.n;
+    return true;
+}
+
+template <Path P>
+ZebResult decodeBlock(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC, int* pMarker,
+                      const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
+    if (P == Path::Vector && decodeBlockFast(src, srcLen, pPos, dst, pLastDC, *pMarker, dc, ac, st)) return zebOk;
+    return decodeByteWise(src, srcLen, pPos, dst, pLastDC, pMarker, dc, ac, st);
+}
+
+template ZebResult decodeBlock<Path::Scalar>(const Zeb8u*, int, int*, Zeb16s*, Zeb16s*, int*, const DecodeSpec&,
+                                             const DecodeSpec&, DecodeState&);
+template ZebResult decodeBlock<Path::Vector>(const Zeb8u*, int, int*, Zeb16s*, Zeb16s*, int*, const DecodeSpec&,
+                                             const DecodeSpec&, DecodeState&);
+
+namespace {
+
+// Reader of the stateless decoder: no length limit, read-ahead up to 32 bits
+// held by the caller, reading stops for good at a marker.
+struct DirectReader {
+    const Zeb8u* src;
+    int pos;
+    int marker;
+    std::uint64_t acc;
+    int n;
+
+    void fill() {
+        while (n < 25 && marker == 0) {
+            std::uint32_t b = src[pos++];
+            if (b == 0xFF) {
+                std::uint32_t c;
+                do c = src[pos++];
+                while (c == 0xFF);
+                if (c != 0) {
+                    marker = static_cast<int>(c);
+                    return;
+                }
+            }
+            acc = (acc << 8) | b;
+            n += 8;
+        }
+    }
+    bool ensure(int k) {
+        if (n < k) fill();
+        return n >= k;
+    }
+    std::uint32_t take(int k) {
+        n -= k;
+        return static_cast<std::uint32_t>(acc >> n) & ((1u << k) - 1);
+    }
+};
+
+constexpr ZebResult kNoBits = 1;  // internal: the stream has ended at a marker
+
+// A symbol from fewer than 8 bits is looked up with zero bits appended; a
+// code longer than the bits that remain is reported as undecodable.
+ZebResult decodeSymbolDirect(DirectReader& rd, const DecodeSpec& t, int& sym) {
+    if (rd.n < 8) rd.fill();
+    if (rd.n == 0) return kNoBits;
+    if (rd.n < 8) {
+        const std::uint32_t e = t.lookahead[static_cast<std::uint32_t>(rd.acc << (8 - rd.n)) & 0xFF];
+        const int l = static_cast<int>(entryLength(e));
+        if (l == 0 || l > rd.n) return zebErrCodeRange;
+        rd.n -= l;
+        sym = static_cast<int>(e & 0xFFFF);
+        return zebOk;
+    }
+    const std::uint32_t e = t.lookahead[static_cast<std::uint32_t>(rd.acc >> (rd.n - 8)) & 0xFF];
+    if (entryLength(e) != 0) {
+        rd.n -= static_cast<int>(entryLength(e));
+        sym = static_cast<int>(e & 0xFFFF);
+        return zebOk;
+    }
+    if (!rd.ensure(9)) return zebErrCodeRange;
+    std::uint32_t code = rd.take(9);
+    for (int l = 9;; ++l) {
+        if (t.maxCode[l] != kNoCode && code <= t.maxCode[l]) {
+            sym = t.huffVal[(t.valPtr[l] + code - t.minCode[l]) & 0xFF];
+            return zebOk;
+        }
+        if (l == 16 || !rd.ensure(1)) return zebErrCodeRange;
+        code = 2 * code + rd.take(1);
+    }
+}
+
+}  // namespace
+}  // namespace zeb::huff
+
+using namespace zeb::huff;
+
+extern "C" {
+
+ZEB_API ZebResult zebiDecodeHuffman8x8_JPEG_1u16s_C1(const Zeb8u* pSrc, int srcLenBytes, int* pSrcCurrPos,
+                                                    Zeb16s* pDst, Zeb16s* pLastDC, int* pMarker,
+                                                    const ZebDecodeHuffmanSpec* pDcTable,
+                                                    const ZebDecodeHuffmanSpec* pAcTable,
+                                                    ZebDecodeHuffmanState* pDecHuffState) {
+    ZEB_CHECK(ptr(pSrc), when(srcLenBytes < 0, zebErrBadArg),
+              ptr(pSrcCurrPos, pDst, pLastDC, pMarker, pDcTable, pAcTable, pDecHuffState));
+    return decodeBlock<zeb::Path::Vector>(pSrc, srcLenBytes, pSrcCurrPos, pDst, pLastDC, pMarker, *rec(pDcTable),
+                                          *rec(pAcTable), *rec(pDecHuffState));
+}
+
+ZEB_API ZebResult zebiDecodeHuffman8x8_Direct_JPEG_1u16s_C1(const Zeb8u* pSrc, int* pSrcBitsLen, Zeb16s* pDst,
+                                                           Zeb16s* pLastDC, int* pMarker,
+                                                           Zeb32u* pPrefetchedBits, int* pNumValidPrefetchedBits,
+                                                           const ZebDecodeHuffmanSpec* pDcTable,
+                                                           const ZebDecodeHuffmanSpec* pAcTable) {
+    ZEB_CHECK(ptr(pSrc, pSrcBitsLen));
+    ZEB_CHECK(when(*pSrcBitsLen < 0, zebErrBadArg),
+              ptr(pDst, pLastDC, pMarker, pPrefetchedBits, pNumValidPrefetchedBits));
+    ZEB_CHECK(when(*pNumValidPrefetchedBits < 0, zebErrBadArg), ptr(pDcTable, pAcTable));
+    const DecodeSpec& dc = *rec(pDcTable);
+    const DecodeSpec& ac = *rec(pAcTable);
+    // More than 32 valid bits cannot be held in the caller's word.
+    const int n0 = *pNumValidPrefetchedBits > 32 ? 32 : *pNumValidPrefetchedBits;
+    DirectReader rd{pSrc, *pSrcBitsLen >> 3, *pMarker, *pPrefetchedBits, n0};
+    auto done = [&](ZebResult r, bool updatePos) {
+        if (updatePos) *pSrcBitsLen = 8 * rd.pos;
+        *pPrefetchedBits = static_cast<Zeb32u>(rd.acc & lowMask64(rd.n));
+        *pNumValidPrefetchedBits = rd.n;
+        *pMarker = rd.marker;
+        return r;
+    };
+    std::memset(pDst, 0, 64 * sizeof(Zeb16s));
+    int sym = 0;
+    ZebResult r = decodeSymbolDirect(rd, dc, sym);
+    if (r == kNoBits) return done(zebOk, false);
+    if (r != zebOk) return done(r, true);
+    if (sym != 0) {
+        const int s = sym & 15;
+        if (!rd.ensure(s)) return done(zebErrBufferEnd, true);
+        *pLastDC = static_cast<Zeb16s>(*pLastDC + extend(rd.take(s), s));
+    }
+    pDst[0] = *pLastDC;
+    for (int k = 1; k <= 63;) {
+        r = decodeSymbolDirect(rd, ac, sym);
+        if (r == kNoBits) {
+            rd.n = 0;
+            return done(zebOk, true);
+        }
+        if (r != zebOk) return done(r, true);
+        const int run = sym >> 4, s = sym & 15;
+        if (s != 0) {
+            k += run;
+            if (!rd.ensure(s)) return done(zebErrBufferEnd, true);
+            const std::uint32_t bits = rd.take(s);
+            if (k > kMaxRun) return done(zebErrBlockOverrun, true);
+            pDst[kZigzag72[k]] = static_cast<Zeb16s>(extend(bits, s));
+            ++k;
+        } else if (run == 15) {
+            k += 16;
+        } else {
+            break;
+        }
+    }
+    return done(zebOk, true);
+}
+
+}  // extern "C"
