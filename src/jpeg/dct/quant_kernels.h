@@ -1,0 +1,129 @@
+// 8x8 quantisers and the block-sized level shifts around the 16-bit DCT.
+//
+//  - quantQ15:   the plain forward quantiser, ((((8c) * (t >> 1)) >> 16) + 1) >> 1
+//                on 16-bit lanes (Q15 reciprocal table t = 32768 / q).
+//  - quantRound: the quantiser of the fused DCT functions, t * c / 32768 in
+//                32 bits rounded to nearest, ties to even, saturated to 16 bits.
+//  - dequant:    c * q, low 16 bits kept.
+//  - sub128Block / storeShiftClip: 8u samples into a level-shifted block and
+//                back with a level shift, saturation and a clip range.
+// Scalar functions are the definitions; the SSE2 forms give the same bits.
+#pragma once
+
+#include <cstdint>
+
+#include "core/simd.h"
+#include "jpeg/dct/dct16_kernels.h"
+
+namespace zeb::dct {
+
+// ---- plain Q15 quantiser ------------------------------------------------------------
+inline std::int16_t quantQ15One(std::int16_t c, std::uint16_t t) {
+    const std::int32_t a = static_cast<std::int16_t>(static_cast<std::uint16_t>(c) << 3);
+    const std::int32_t b = t >> 1;
+    const std::int32_t p = (a * b) >> 16;
+    return static_cast<std::int16_t>((p + 1) >> 1);
+}
+
+template <Path P>
+inline void quantQ15(std::int16_t* blk, const std::uint16_t* table) {
+    int i = 0;
+    if constexpr (P == Path::Vector) {
+        const __m128i one = _mm_set1_epi16(1);
+        for (; i < 64; i += 8) {
+            const __m128i a = _mm_slli_epi16(loadu(blk + i), 3);
+            const __m128i b = _mm_srli_epi16(loadu(table + i), 1);
+            storeu(blk + i, _mm_srai_epi16(_mm_add_epi16(_mm_mulhi_epi16(a, b), one), 1));
+        }
+    }
+    for (; i < 64; ++i) blk[i] = quantQ15One(blk[i], table[i]);
+}
+
+// ---- rounding quantiser of the fused functions -----------------------------------------
+inline std::int16_t quantRoundOne(std::int16_t c, std::uint16_t t) {
+    const std::int32_t prod = std::int32_t{c} * std::int32_t{t};  // |prod| < 2^31
+    std::int32_t q = prod >> 15;                                   // floor
+    const std::int32_t r = prod & 0x7FFF;
+    if (r > 0x4000 || (r == 0x4000 && (q & 1))) ++q;
+    return sat16(q);
+}
+
+// Rounds eight 32-bit products per call pair to the 16-bit quotient by 32768.
+inline __m128i roundQuot32768(__m128i p) {
+    // floor((p + 16383 + bit15(p)) / 32768): ties go to the even quotient.
+    const __m128i odd = _mm_and_si128(_mm_srli_epi32(p, 15), _mm_set1_epi32(1));
+    return _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(p, _mm_set1_epi32(0x3FFF)), odd), 15);
+}
+
+inline __m128i quantRoundVec(__m128i c, __m128i t) {
+    // Signed c times unsigned t: the signed high half is off by c where t >= 32768.
+    const __m128i lo = _mm_mullo_epi16(c, t);
+    const __m128i fix = _mm_and_si128(c, _mm_srai_epi16(t, 15));
+    const __m128i hi = _mm_add_epi16(_mm_mulhi_epi16(c, t), fix);
+    const __m128i p0 = _mm_unpacklo_epi16(lo, hi), p1 = _mm_unpackhi_epi16(lo, hi);
+    return _mm_packs_epi32(roundQuot32768(p0), roundQuot32768(p1));
+}
+
+template <Path P>
+inline void quantRound(std::int16_t* blk, const std::uint16_t* table) {
+    int i = 0;
+    if constexpr (P == Path::Vector) {
+        for (; i < 64; i += 8) storeu(blk + i, quantRoundVec(loadu(blk + i), loadu(table + i)));
+    }
+    for (; i < 64; ++i) blk[i] = quantRoundOne(blk[i], table[i]);
+}
+
+// ---- de-quantisation ----------------------------------------------------------------------
+template <Path P>
+inline void dequant(const std::int16_t* src, const std::uint16_t* table, std::int16_t* dst) {
+    int i = 0;
+    if constexpr (P == Path::Vector) {
+        for (; i < 64; i += 8) storeu(dst + i, _mm_mullo_epi16(loadu(src + i), loadu(table + i)));
+    }
+    for (; i < 64; ++i)
+        dst[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(static_cast<std::uint32_t>(src[i]) * table[i]));
+}
+
+// ---- 8u block <-> level-shifted 16s block ---------------------------------------------------
+template <Path P>
+inline void sub128Block(const std::uint8_t* src, int step, std::int16_t* dst) {
+    for (int r = 0; r < 8; ++r) {
+        const std::uint8_t* row = rowAt(src, step, r);
+        if constexpr (P == Path::Vector) {
+            const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row));
+            storeu(dst + 8 * r, _mm_sub_epi16(_mm_unpacklo_epi8(v, _mm_setzero_si128()), _mm_set1_epi16(128)));
+        } else {
+            for (int c = 0; c < 8; ++c) dst[8 * r + c] = static_cast<std::int16_t>(row[c] - 128);
+        }
+    }
+}
+
+// Each sample plus shift (16-bit wrap-around), saturated to 0..255, then
+// clamped to lo..hi (hi wins when lo > hi); row r goes to dst + r * step.
+template <Path P>
+inline void storeShiftClip(const std::int16_t* blk, std::uint8_t* dst, int step, std::int16_t shift, std::uint8_t lo,
+                           std::uint8_t hi) {
+    if constexpr (P == Path::Vector) {
+        const __m128i s = _mm_set1_epi16(shift);
+        const __m128i vlo = _mm_set1_epi8(static_cast<char>(lo)), vhi = _mm_set1_epi8(static_cast<char>(hi));
+        for (int r = 0; r < 8; r += 2) {
+            const __m128i a = _mm_add_epi16(loadu(blk + 8 * r), s), b = _mm_add_epi16(loadu(blk + 8 * r + 8), s);
+            const __m128i v = _mm_min_epu8(_mm_max_epu8(_mm_packus_epi16(a, b), vlo), vhi);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(rowAt(dst, step, r)), v);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(rowAt(dst, step, r + 1)), _mm_srli_si128(v, 8));
+        }
+    } else {
+        for (int r = 0; r < 8; ++r) {
+            std::uint8_t* row = rowAt(dst, step, r);
+            for (int c = 0; c < 8; ++c) {
+                const std::int16_t v = static_cast<std::int16_t>(static_cast<std::uint16_t>(blk[8 * r + c] + shift));
+                int x = v < 0 ? 0 : (v > 255 ? 255 : v);
+                x = x < lo ? lo : x;
+                x = x > hi ? hi : x;
+                row[c] = static_cast<std::uint8_t>(x);
+            }
+        }
+    }
+}
+
+}  // namespace zeb::dct
