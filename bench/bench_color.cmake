@@ -1,0 +1,1 @@
+target_compile_options(${name} PRIVATE ${OpenMP_CXX_FLAGS})

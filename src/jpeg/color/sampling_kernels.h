@@ -1,0 +1,174 @@
+// Row kernels of chroma down-sampling (box filter) and up-sampling (triangle
+// filter, weights 3:1 per direction).  Each kernel is defined by its scalar
+// path; the vector path computes the same sums in 16-bit lanes for the bulk of
+// the row and finishes with the scalar path.
+#pragma once
+
+#include <cstdint>
+
+#include "core/simd.h"
+
+namespace zeb::sampling {
+
+using u8 = std::uint8_t;
+
+// ---- box down-sampling ---------------------------------------------------------------------
+// d[j] = (sum of the 2 (Rows = 1) or 2x2 (Rows = 2) source samples of j + bias) >> Rows,
+// with bias = biasEven for even j and biasOdd for odd j.  `b` is the lower
+// source row (unused for Rows = 1).
+template <Path P, int Rows>
+void downsampleBox(const u8* a, const u8* b, u8* d, int n, int biasEven, int biasOdd) {
+    int j = 0;
+    if constexpr (P == Path::Vector) {
+        const __m128i mask = _mm_set1_epi16(0xFF);
+        const __m128i bias = _mm_set_epi16(static_cast<short>(biasOdd), static_cast<short>(biasEven),
+                                           static_cast<short>(biasOdd), static_cast<short>(biasEven),
+                                           static_cast<short>(biasOdd), static_cast<short>(biasEven),
+                                           static_cast<short>(biasOdd), static_cast<short>(biasEven));
+        auto pairSums = [&](const u8* p) {
+            const __m128i v = loadu(p);
+            return _mm_add_epi16(_mm_and_si128(v, mask), _mm_srli_epi16(v, 8));
+        };
+        for (; j + 16 <= n; j += 16) {
+            __m128i lo = pairSums(a + 2 * j), hi = pairSums(a + 2 * j + 16);
+            if constexpr (Rows == 2) {
+                lo = _mm_add_epi16(lo, pairSums(b + 2 * j));
+                hi = _mm_add_epi16(hi, pairSums(b + 2 * j + 16));
+            }
+            lo = _mm_srli_epi16(_mm_add_epi16(lo, bias), Rows);
+            hi = _mm_srli_epi16(_mm_add_epi16(hi, bias), Rows);
+            storeu(d + j, _mm_packus_epi16(lo, hi));
+        }
+    }
+    for (; j < n; ++j) {
+        int sum = a[2 * j] + a[2 * j + 1];
+        if constexpr (Rows == 2) sum += b[2 * j] + b[2 * j + 1];
+        d[j] = static_cast<u8>((sum + ((j & 1) ? biasOdd : biasEven)) >> Rows);
+    }
+}
+
+// ---- triangle up-sampling, horizontal ----------------------------------------------------------
+// For i in [i0, i1): d[2i] = (3 s[i] + s[i-1] + 1) >> 2 and
+// d[2i+1] = (3 s[i] + s[i+1] + 2) >> 2.  Reads s[i0-1] .. s[i1].
+inline int upEvenH(const u8* s, int i) { return (3 * s[i] + s[i - 1] + 1) >> 2; }
+inline int upOddH(const u8* s, int i) { return (3 * s[i] + s[i + 1] + 2) >> 2; }
+
+template <Path P>
+void upsampleH2V1Pairs(const u8* s, u8* d, int i0, int i1) {
+    int i = i0;
+    if constexpr (P == Path::Vector) {
+        // Sixteen source samples a step, as two halves of 16-bit lanes.
+        const __m128i one = _mm_set1_epi16(1), two = _mm_set1_epi16(2), z = _mm_setzero_si128();
+        auto half = [&](__m128i l, __m128i c, __m128i r, __m128i& even, __m128i& odd) {
+            const __m128i c3 = _mm_add_epi16(_mm_add_epi16(c, c), c);
+            even = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(c3, l), one), 2);
+            odd = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(c3, r), two), 2);
+        };
+        for (; i + 16 <= i1; i += 16) {
+            const __m128i l = loadu(s + i - 1), c = loadu(s + i), r = loadu(s + i + 1);
+            __m128i e0, o0, e1, o1;
+            half(_mm_unpacklo_epi8(l, z), _mm_unpacklo_epi8(c, z), _mm_unpacklo_epi8(r, z), e0, o0);
+            half(_mm_unpackhi_epi8(l, z), _mm_unpackhi_epi8(c, z), _mm_unpackhi_epi8(r, z), e1, o1);
+            const __m128i even = _mm_packus_epi16(e0, e1), odd = _mm_packus_epi16(o0, o1);
+            storeu(d + 2 * i, _mm_unpacklo_epi8(even, odd));
+            storeu(d + 2 * i + 16, _mm_unpackhi_epi8(even, odd));
+        }
+    }
+    for (; i < i1; ++i) {
+        d[2 * i] = static_cast<u8>(upEvenH(s, i));
+        d[2 * i + 1] = static_cast<u8>(upOddH(s, i));
+    }
+}
+
+// ---- triangle up-sampling, both directions -------------------------------------------------------
+// Column sums c[i] = 3 n[i] + f[i] of the nearer row n and the farther row f;
+// for i in [i0, i1): d[2i] = (3 c[i] + c[i-1] + 8) >> 4 and
+// d[2i+1] = (3 c[i] + c[i+1] + 7) >> 4.  Reads columns i0-1 .. i1.
+inline int colSum(const u8* n, const u8* f, int i) { return 3 * n[i] + f[i]; }
+inline int upEvenHV(const u8* n, const u8* f, int i) {
+    return (3 * colSum(n, f, i) + colSum(n, f, i - 1) + 8) >> 4;
+}
+inline int upOddHV(const u8* n, const u8* f, int i) {
+    return (3 * colSum(n, f, i) + colSum(n, f, i + 1) + 7) >> 4;
+}
+
+template <Path P>
+void upsampleH2V2Pairs(const u8* n, const u8* f, u8* d, int i0, int i1) {
+    int i = i0;
+    if constexpr (P == Path::Vector) {
+        // Sixteen columns a step; column sums of 16-bit lanes, two halves.
+        const __m128i eight = _mm_set1_epi16(8), seven = _mm_set1_epi16(7), z = _mm_setzero_si128();
+        auto sums = [&](int at, __m128i& lo, __m128i& hi) {
+            const __m128i nv = loadu(n + at), fv = loadu(f + at);
+            const __m128i nl = _mm_unpacklo_epi8(nv, z), nh = _mm_unpackhi_epi8(nv, z);
+            lo = _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(nl, nl), nl), _mm_unpacklo_epi8(fv, z));
+            hi = _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(nh, nh), nh), _mm_unpackhi_epi8(fv, z));
+        };
+        auto half = [&](__m128i l, __m128i c, __m128i r, __m128i& even, __m128i& odd) {
+            const __m128i c3 = _mm_add_epi16(_mm_add_epi16(c, c), c);
+            even = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(c3, l), eight), 4);
+            odd = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(c3, r), seven), 4);
+        };
+        for (; i + 16 <= i1; i += 16) {
+            __m128i l0, l1, c0, c1, r0, r1, e0, o0, e1, o1;
+            sums(i - 1, l0, l1);
+            sums(i, c0, c1);
+            sums(i + 1, r0, r1);
+            half(l0, c0, r0, e0, o0);
+            half(l1, c1, r1, e1, o1);
+            const __m128i even = _mm_packus_epi16(e0, e1), odd = _mm_packus_epi16(o0, o1);
+            storeu(d + 2 * i, _mm_unpacklo_epi8(even, odd));
+            storeu(d + 2 * i + 16, _mm_unpackhi_epi8(even, odd));
+        }
+    }
+    for (; i < i1; ++i) {
+        d[2 * i] = static_cast<u8>(upEvenHV(n, f, i));
+        d[2 * i + 1] = static_cast<u8>(upOddHV(n, f, i));
+    }
+}
+
+// ---- whole rows ---------------------------------------------------------------------------------
+// Region rows: the caller supplies s[-1] and s[(w+1)/2]; w destination samples.
+template <Path P>
+void upsampleRegionRowH2V1(const u8* s, u8* d, int w) {
+    upsampleH2V1Pairs<P>(s, d, 0, w / 2);
+    if (w & 1) d[w - 1] = static_cast<u8>(upEvenH(s, w / 2));
+}
+
+template <Path P>
+void upsampleRegionRowH2V2(const u8* n, const u8* f, u8* d, int w) {
+    upsampleH2V2Pairs<P>(n, f, d, 0, w / 2);
+    if (w & 1) d[w - 1] = static_cast<u8>(upEvenHV(n, f, w / 2));
+}
+
+// Single rows with their edges: w source samples, 2w destination samples.
+// The outermost samples replicate the edge (w = 1 doubles the sample).
+template <Path P>
+void upsampleRowH2V1(const u8* s, u8* d, int w) {
+    if (w == 1) {
+        d[0] = d[1] = s[0];
+        return;
+    }
+    d[0] = s[0];
+    d[1] = static_cast<u8>(upOddH(s, 0));
+    upsampleH2V1Pairs<P>(s, d, 1, w - 1);
+    d[2 * w - 2] = static_cast<u8>(upEvenH(s, w - 1));
+    d[2 * w - 1] = s[w - 1];
+}
+
+template <Path P>
+void upsampleRowH2V2(const u8* n, const u8* f, u8* d, int w) {
+    const int c0 = colSum(n, f, 0), cl = colSum(n, f, w - 1);
+    if (w == 1) {
+        d[0] = static_cast<u8>((4 * c0 + 8) >> 4);
+        d[1] = static_cast<u8>((4 * c0 + 7) >> 4);
+        return;
+    }
+    d[0] = static_cast<u8>((4 * c0 + 8) >> 4);
+    d[1] = static_cast<u8>(upOddHV(n, f, 0));
+    upsampleH2V2Pairs<P>(n, f, d, 1, w - 1);
+    d[2 * w - 2] = static_cast<u8>(upEvenHV(n, f, w - 1));
+    d[2 * w - 1] = static_cast<u8>((4 * cl + 7) >> 4);
+}
+
+}  // namespace zeb::sampling
