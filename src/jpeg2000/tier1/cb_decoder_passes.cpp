@@ -1,0 +1,232 @@
+// Tier-1 decoding passes (ISO/IEC 15444-1 Annex D, decoder side):
+// significance propagation, magnitude refinement and cleanup in their MQ
+// forms, and the first two in the raw form of the bypass mode.
+//
+// Scan order: stripes of four rows from the top, columns left to right,
+// rows top to bottom inside a column.  A stripe column is two state words
+// (rows 0-1 and 2-3); a whole word is tested with one mask before either of
+// its coefficients is looked at.
+#include <algorithm>
+#include <type_traits>
+
+#include "core/simd.h"
+#include "jpeg2000/tier1/cb_progressive_state.h"
+#include "jpeg2000/tier1/t1_contexts.h"
+
+namespace zeb::t1 {
+namespace {
+
+// The four values of bit-plane p: a new significant coefficient is written
+// as sign | newSig (bit p plus the half step below it), a refinement bit b
+// rewrites v as (v & keepMask) | b << p | half.  Planes above 30 carry no
+// meaning for sign-magnitude words; they are computed without overflow only.
+struct PlaneValues {
+    std::uint32_t one, newSig, half, keepMask;
+};
+
+PlaneValues planeValues(int plane) {
+    const int p = std::clamp(plane, 0, 40);
+    const std::uint64_t one = 1ull << p;
+    return {static_cast<std::uint32_t>(one), static_cast<std::uint32_t>((3ull << p) >> 1),
+            static_cast<std::uint32_t>(one >> 1), static_cast<std::uint32_t>(~0ull << (p + 1))};
+}
+
+// Everything a pass needs about the attached block, in local form.
+struct Block {
+    std::uint32_t* origin;  // state word of pair 0, column 0
+    std::ptrdiff_t strideWords;
+    Zeb32s* dst;
+    int step, width, height;
+    const std::uint32_t* zeroCoding;
+
+    explicit Block(ZebCBProgrState& s)
+        : origin(byteOffset(reinterpret_cast<std::uint32_t*>(&s), static_cast<std::ptrdiff_t>(s.stateOffset) +
+                                                                      s.stateStride + 4)),
+          strideWords(s.stateStride / 4),
+          dst(s.dst),
+          step(s.step),
+          width(s.width),
+          height(s.height),
+          zeroCoding(zeroCodingTable(s.subband)) {}
+
+    std::uint32_t* stripeWords(int y0) const { return origin + (y0 / 2) * strideWords; }
+    Zeb32s* coefficient(int y, int x) const { return rowAt(dst, step, y) + x; }
+};
+
+// Rows 0..3 of a stripe column as compile-time constants: row K lives in
+// word K / 2 (w0 or w1), in its upper (even K) or lower (odd K) half.
+template <int K>
+using Row = std::integral_constant<int, K>;
+
+template <class Fn>
+inline void forEachRow(int rows, Fn&& fn) {
+    fn(Row<0>{});
+    if (rows > 1) fn(Row<1>{});
+    if (rows > 2) fn(Row<2>{});
+    if (rows > 3) fn(Row<3>{});
+}
+
+// The stripe column being coded: its two state words and its four
+// coefficient rows.
+struct Column {
+    std::uint32_t* w[2];
+    Zeb32s* row[4];
+    std::ptrdiff_t strideWords;
+    int x;
+
+    template <int K>
+    std::uint32_t& word() const { return *w[K / 2]; }
+    template <int K>
+    std::uint32_t half() const { return (K & 1) ? (word<K>() >> 16) : (word<K>() & 0xFFFFu); }
+    template <int K>
+    Zeb32s& coefficient() const { return row[K][x]; }
+    template <int K>
+    void set(std::uint32_t bits) const { word<K>() |= (K & 1) ? (bits << 16) : bits; }
+    // In the vertically causal mode the first row of a stripe does not tell
+    // the stripe above that it became significant.
+    template <int K>
+    void markSignificant(std::uint32_t sign, bool causal, bool inRun = false) const {
+        if constexpr (K & 1)
+            markSignificantL(w[K / 2], strideWords, sign, inRun);
+        else
+            markSignificantU(w[K / 2], strideWords, sign, causal && K == 0);
+    }
+};
+
+// Walks the stripes and columns of the block; fn(column, rows).
+template <class Fn>
+inline void forEachColumn(const Block& b, Fn&& fn) {
+    Column c;
+    c.strideWords = b.strideWords;
+    for (int y0 = 0; y0 < b.height; y0 += 4) {
+        const int rows = std::min(4, b.height - y0);
+        c.w[0] = b.stripeWords(y0);
+        c.w[1] = c.w[0] + b.strideWords;
+        for (int k = 0; k < 4; ++k) c.row[k] = b.coefficient(y0 + std::min(k, rows - 1), 0);
+        for (c.x = 0; c.x < b.width; ++c.x, ++c.w[0], ++c.w[1]) fn(c, rows);
+    }
+}
+
+inline std::uint32_t endOfMqPass(ZebCBProgrState& s, std::uint32_t err, bool resetCtx, bool checkPredTerm) {
+    if (checkPredTerm) err |= mqDecoderCheckErrPredTerm(s.mq);
+    if (resetCtx) mqDecoderResetCtx(s.mq);
+    return err;
+}
+
+// Decodes the significance bit of row K and, for a 1, its sign; writes the
+// new coefficient and updates the state.  Returns the significance bit.
+template <int K, class DecodeBit, class DecodeSign>
+inline std::uint32_t codeSignificance(const Column& c, const PlaneValues& pv, bool causal, DecodeBit& decodeBit,
+                                      DecodeSign& decodeSign) {
+    const std::uint32_t hw = c.half<K>();
+    if (!decodeBit(hw)) return 0;
+    const std::uint32_t sign = decodeSign(hw);
+    c.coefficient<K>() = static_cast<Zeb32s>((sign << 31) | pv.newSig);
+    c.markSignificant<K>(sign, causal);
+    return 1;
+}
+
+template <class DecodeBit, class DecodeSign>
+void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit decodeBit, DecodeSign decodeSign) {
+    const PlaneValues pv = planeValues(s.plane);
+    forEachColumn(Block(s), [&](const Column& c, int rows) {
+        if ((propagationCandidates(*c.w[0]) | propagationCandidates(*c.w[1])) == 0) return;
+        forEachRow(rows, [&](auto k) {
+            constexpr int K = decltype(k)::value;
+            if ((c.half<K>() & (kStSignificant | kStAnyNeighbour)) != kStAnyNeighbour) return;
+            if (!codeSignificance<K>(c, pv, causal, decodeBit, decodeSign)) c.set<K>(kStVisited);
+        });
+    });
+}
+
+template <class DecodeBit>
+void magnitudeRefinementSweep(ZebCBProgrState& s, DecodeBit decodeBit) {
+    const PlaneValues pv = planeValues(s.plane);
+    forEachColumn(Block(s), [&](const Column& c, int rows) {
+        if ((refineCandidates(*c.w[0]) | refineCandidates(*c.w[1])) == 0) return;
+        forEachRow(rows, [&](auto k) {
+            constexpr int K = decltype(k)::value;
+            const std::uint32_t hw = c.half<K>();
+            if ((hw & (kStSignificant | kStVisited)) != kStSignificant) return;
+            const std::uint32_t bit = decodeBit(hw);
+            Zeb32s& v = c.coefficient<K>();
+            v = static_cast<Zeb32s>((static_cast<std::uint32_t>(v) & pv.keepMask) | (bit ? pv.one : 0u) | pv.half);
+            c.set<K>(kStRefined);
+        });
+    });
+}
+
+}  // namespace
+
+std::uint32_t decodeSignificancePropagation(ZebCBProgrState& s, bool causal, bool resetCtx, bool checkPredTerm) {
+    MqRegisters mq = mqRegisters(s.mq);
+    const std::uint32_t* zc = zeroCodingTable(s.subband);
+    significancePropagationSweep(
+        s, causal, [&](std::uint32_t hw) { return mqDecoderDecode(mq, zc[hw & 0xFFu]); },
+        [&](std::uint32_t hw) { return mqDecoderDecodeSign(mq, signEntry(hw)); });
+    mqWriteBack(s.mq, mq);
+    return endOfMqPass(s, 0, resetCtx, checkPredTerm);
+}
+
+std::uint32_t decodeMagnitudeRefinement(ZebCBProgrState& s, bool resetCtx, bool checkPredTerm) {
+    MqRegisters mq = mqRegisters(s.mq);
+    magnitudeRefinementSweep(s, [&](std::uint32_t hw) { return mqDecoderDecode(mq, refineContext(hw)); });
+    mqWriteBack(s.mq, mq);
+    return endOfMqPass(s, 0, resetCtx, checkPredTerm);
+}
+
+std::uint32_t decodeCleanup(ZebCBProgrState& s, bool causal, bool segMark, bool resetCtx, bool checkPredTerm) {
+    MqRegisters mq = mqRegisters(s.mq);
+    const Block b(s);
+    const PlaneValues pv = planeValues(s.plane);
+    auto decodeBit = [&](std::uint32_t hw) { return mqDecoderDecode(mq, b.zeroCoding[hw & 0xFFu]); };
+    auto decodeSign = [&](std::uint32_t hw) { return mqDecoderDecodeSign(mq, signEntry(hw)); };
+    forEachColumn(b, [&](const Column& c, int rows) {
+        int first = 0;
+        if (rows == 4 && *c.w[0] == 0 && *c.w[1] == 0) {
+            // Run mode: one decision for four insignificant neighbourless rows.
+            if (!mqDecoderDecode(mq, kCtxRunLength)) return;
+            first = static_cast<int>(mqDecoderDecode(mq, kCtxUniform) << 1);
+            first |= static_cast<int>(mqDecoderDecode(mq, kCtxUniform));
+            forEachRow(4, [&](auto k) {
+                constexpr int K = decltype(k)::value;
+                if (K != first) return;
+                const std::uint32_t sign = decodeSign(c.half<K>());
+                c.coefficient<K>() = static_cast<Zeb32s>((sign << 31) | pv.newSig);
+                c.markSignificant<K>(sign, causal, true);
+            });
+            ++first;
+        }
+        forEachRow(rows, [&](auto k) {
+            constexpr int K = decltype(k)::value;
+            if (K < first || (c.half<K>() & (kStSignificant | kStVisited))) return;
+            codeSignificance<K>(c, pv, causal, decodeBit, decodeSign);
+        });
+        // Leaving the column: no visited bit survives a cleanup pass.
+        *c.w[0] &= kClearVisited;
+        if (rows > 2) *c.w[1] &= kClearVisited;
+    });
+    std::uint32_t err = 0;
+    if (segMark) {
+        std::uint32_t symbol = 0;
+        for (int i = 0; i < 4; ++i) symbol = (symbol << 1) | mqDecoderDecode(mq, kCtxUniform);
+        err = symbol != 0xAu;
+    }
+    mqWriteBack(s.mq, mq);
+    return endOfMqPass(s, err, resetCtx, checkPredTerm);
+}
+
+std::uint32_t decodeSignificancePropagationRaw(ZebCBProgrState& s, bool causal, bool checkRawTerm) {
+    RawDecoder& raw = s.raw;
+    auto bit = [&](std::uint32_t) { return rawDecoderBit(raw); };
+    significancePropagationSweep(s, causal, bit, bit);
+    return checkRawTerm ? rawDecoderCheckTerm(raw) : 0;
+}
+
+std::uint32_t decodeMagnitudeRefinementRaw(ZebCBProgrState& s) {
+    RawDecoder& raw = s.raw;
+    magnitudeRefinementSweep(s, [&](std::uint32_t) { return rawDecoderBit(raw); });
+    return rawDecoderCheckTerm(raw);
+}
+
+}  // namespace zeb::t1
