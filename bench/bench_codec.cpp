@@ -1,0 +1,102 @@
+// Whole-codec benchmark: baseline JPEG encode and decode of the same image
+// with the sample codec (the library's functions) and with libjpeg-turbo's
+// TurboJPEG API, same quality and sampling, on one and two threads.  Prints
+// Mpixels/s and the ratio ours / theirs; each figure is the best of several
+// interleaved runs, since the machines are noisy.
+//
+// usage: bench_codec [image.ppm] [quality] [runs]
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "jpeg_codec.h"
+#include "pnm.h"
+#include "timing.h"
+#include "zeb.h"
+#ifdef ZEB_HAVE_TURBOJPEG
+#include <turbojpeg.h>
+#endif
+
+namespace {
+
+using zebimg::bestSeconds;
+
+zebimg::Image syntheticPhoto(int w, int h) {
+    zebimg::Image img;
+    img.width = w;
+    img.height = h;
+    img.channels = 3;
+    img.samples.resize(static_cast<std::size_t>(w) * h * 3);
+    unsigned seed = 12345;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                seed = seed * 1103515245u + 12345u;
+                double v = 128 + 70 * std::sin(0.013 * x + 0.9 * c) * std::cos(0.021 * y - 0.4 * c) +
+                           30 * std::sin(0.2 * x * std::cos(0.01 * y)) + static_cast<double>((seed >> 16) % 9) - 4;
+                img.at(x, y, c) = static_cast<std::uint16_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+            }
+    return img;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zebimg::Image img;
+    if (argc > 1 && argv[1][0] != '\0') {
+        std::vector<std::uint8_t> bytes;
+        std::string err;
+        if (!zebimg::readFile(argv[1], bytes, err) || !zebimg::parsePnm(bytes, img, err) || img.channels != 3) {
+            std::fprintf(stderr, "bench_codec: %s: need an 8-bit PPM (%s)\n", argv[1], err.c_str());
+            return 1;
+        }
+    } else {
+        img = syntheticPhoto(1920, 1080);
+    }
+    const int quality = argc > 2 ? std::atoi(argv[2]) : 75;
+    const int runs = argc > 3 ? std::atoi(argv[3]) : 7;
+    const double mpix = img.width * static_cast<double>(img.height) / 1e6;
+    std::vector<unsigned char> rgb(img.samples.begin(), img.samples.end());
+
+    zebimg::jpeg::EncodeOptions eo;
+    eo.quality = quality;  // baseline 4:2:0
+    std::vector<std::uint8_t> ours;
+    std::string err;
+    zebimg::Image back;
+    std::printf("baseline JPEG 4:2:0, quality %d, %dx%d, best of %d runs\n", quality, img.width, img.height, runs);
+    std::printf("%-8s %-7s %14s %14s %8s\n", "step", "threads", "zeb Mpix/s", "peer Mpix/s", "ratio");
+    for (int threads : {1, 2}) {
+        zebcoreSetNumThreads(threads);
+        const double encZ = bestSeconds([&] { zebimg::jpeg::encode(img, eo, ours, err); }, runs);
+        const double decZ = bestSeconds([&] { zebimg::jpeg::decode(ours, back, err); }, runs);
+        double encT = 0, decT = 0;
+#ifdef ZEB_HAVE_TURBOJPEG
+        tjhandle c = tjInitCompress(), d = tjInitDecompress();
+        unsigned char* jpeg = nullptr;
+        unsigned long size = 0;
+        encT = bestSeconds(
+            [&] {
+                tjCompress2(c, rgb.data(), img.width, 0, img.height, TJPF_RGB, &jpeg, &size, TJSAMP_420, quality,
+                            TJFLAG_NOREALLOC * 0);
+            },
+            runs);
+        std::vector<unsigned char> out(rgb.size());
+        decT = bestSeconds(
+            [&] { tjDecompress2(d, jpeg, size, out.data(), img.width, 0, img.height, TJPF_RGB, 0); }, runs);
+        tjFree(jpeg);
+        tjDestroy(c);
+        tjDestroy(d);
+#endif
+        const auto row = [&](const char* step, double ours_s, double theirs_s) {
+            std::printf("%-8s %-7d %14.1f %14.1f %8.2f\n", step, threads, mpix / ours_s,
+                        theirs_s > 0 ? mpix / theirs_s : 0.0, theirs_s > 0 ? theirs_s / ours_s : 0.0);
+        };
+        row("encode", encZ, encT);
+        row("decode", decZ, decT);
+    }
+    std::printf("(ratio = zeb speed / peer speed; the peer's TurboJPEG API runs on one thread)\n");
+    return 0;
+}
