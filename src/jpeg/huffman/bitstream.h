@@ -140,6 +140,25 @@ public:
     template <int kTop = 25>
     ZebResult fill(int need) {
         if (marker_ != 0) return need > count_ ? zebErrCodeRange : zebOk;
+        if constexpr (kTop > 32) {
+            // Readers that may hold 64 bits take every whole byte that fits at
+            // once, when at least eight source bytes remain and none of those
+            // taken is 0xFF (no stuffing, fill byte or marker among them).
+            // This only reads further ahead than the byte-wise loop below.
+            if (count_ < kTop && len_ - pos_ >= 8) {
+                std::uint64_t w;
+                std::memcpy(&w, src_ + pos_, 8);
+                w = __builtin_bswap64(w);
+                const int k = (64 - count_) / 8;
+                const std::uint64_t bytes = k == 8 ? w : w >> (64 - 8 * k);
+                if (!hasByteFF(bytes, k)) {
+                    acc_ = (k == 8 ? 0 : acc_ << (8 * k)) | bytes;
+                    count_ += 8 * k;
+                    pos_ += k;
+                    return zebOk;
+                }
+            }
+        }
         while (count_ < kTop) {
             if (pos_ >= len_) return need > count_ ? zebErrBufferEnd : zebOk;
             std::uint32_t b = src_[pos_++];
@@ -220,6 +239,13 @@ public:
     int marker() const { return marker_; }
 
 private:
+    // True when one of the k low bytes of v is 0xFF.
+    static bool hasByteFF(std::uint64_t v, int k) {
+        for (int i = 0; i < k; ++i)
+            if (((v >> (8 * i)) & 0xFF) == 0xFF) return true;
+        return false;
+    }
+
     const Zeb8u* src_;
     int len_;
     int pos_;
