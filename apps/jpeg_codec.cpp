@@ -227,35 +227,54 @@ struct ScanCoder {
         return true;
     }
 
+    // Codes the scan into an uncleared buffer with room for the worst case
+    // (pages that are never written cost nothing), and again into a larger
+    // one should the destination fill up.
     bool encode(const std::vector<std::unique_ptr<EncTable>>& dc, const std::vector<std::unique_ptr<EncTable>>& ac,
                 Writer& w) {
         const auto mcus = scanMcus(g, comps);
         std::size_t nblocks = 0;
         for (const auto& m : mcus) nblocks += m.size();
-        std::vector<Zeb8u> buf(nblocks * 520 + 4096);
-        const int cap = static_cast<int>(buf.size());
-        int pos = 0, rst = 0;
+        for (std::size_t perBlock = 520;; perBlock *= 2) {
+            const std::size_t bytes = nblocks * perBlock + 4096;
+            if (bytes > 0x7FFFFFFF) return false;
+            std::unique_ptr<Zeb8u[]> buf(new Zeb8u[bytes]);  // not cleared: only written bytes are used
+            int pos = 0;
+            const ZebResult r = encodeInto(mcus, dc, ac, buf.get(), static_cast<int>(bytes), pos);
+            if (r == zebOk) {
+                w.raw(buf.get(), static_cast<std::size_t>(pos));
+                return true;
+            }
+            if (r != zebErrBufferEnd || perBlock >= 2080) return false;
+        }
+    }
+
+    ZebResult encodeInto(const std::vector<std::vector<BlockRef>>& mcus,
+                         const std::vector<std::unique_ptr<EncTable>>& dc,
+                         const std::vector<std::unique_ptr<EncTable>>& ac, Zeb8u* buf, int cap, int& pos) {
+        int rst = 0;
         EncState st;
         std::vector<Zeb16s> last(comps.size(), 0);
-        auto flush = [&]() {
+        auto flush = [&]() -> ZebResult {
             switch (kind) {
                 case ScanKind::Sequential:
-                    return zebiEncodeHuffman8x8_JPEG_16s1u_C1(nullptr, buf.data(), cap, &pos, nullptr, nullptr,
+                    return zebiEncodeHuffman8x8_JPEG_16s1u_C1(nullptr, buf, cap, &pos, nullptr, nullptr,
                                                               nullptr, st.p, 1);
                 case ScanKind::DcFirst:
                 case ScanKind::DcRefine:
-                    return zebiEncodeHuffman8x8_DCRefine_JPEG_16s1u_C1(nullptr, buf.data(), cap, &pos, 0, st.p, 1);
+                    return zebiEncodeHuffman8x8_DCRefine_JPEG_16s1u_C1(nullptr, buf, cap, &pos, 0, st.p, 1);
                 case ScanKind::AcFirst:
-                    return zebiEncodeHuffman8x8_ACFirst_JPEG_16s1u_C1(nullptr, buf.data(), cap, &pos, 0, 0, 0,
+                    return zebiEncodeHuffman8x8_ACFirst_JPEG_16s1u_C1(nullptr, buf, cap, &pos, 0, 0, 0,
                                                                       ac[acId[0]]->p, st.p, 1);
                 default:
-                    return zebiEncodeHuffman8x8_ACRefine_JPEG_16s1u_C1(nullptr, buf.data(), cap, &pos, 0, 0, 0,
+                    return zebiEncodeHuffman8x8_ACRefine_JPEG_16s1u_C1(nullptr, buf, cap, &pos, 0, 0, 0,
                                                                        ac[acId[0]]->p, st.p, 1);
             }
         };
         for (std::size_t m = 0; m < mcus.size(); ++m) {
             if (restart && m > 0 && m % restart == 0) {
-                if (flush() != zebOk) return false;
+                if (const ZebResult r = flush(); r != zebOk) return r;
+                if (pos + 2 > cap) return zebErrBufferEnd;
                 buf[pos++] = 0xFF;
                 buf[pos++] = static_cast<Zeb8u>(0xD0 + (rst++ & 7));
                 std::fill(last.begin(), last.end(), 0);
@@ -265,31 +284,29 @@ struct ScanCoder {
                 ZebResult r = zebOk;
                 switch (kind) {
                     case ScanKind::Sequential:
-                        r = zebiEncodeHuffman8x8_JPEG_16s1u_C1(blk, buf.data(), cap, &pos, &last[b.slot],
+                        r = zebiEncodeHuffman8x8_JPEG_16s1u_C1(blk, buf, cap, &pos, &last[b.slot],
                                                                dc[dcId[b.slot]]->p, ac[acId[b.slot]]->p, st.p, 0);
                         break;
                     case ScanKind::DcFirst:
-                        r = zebiEncodeHuffman8x8_DCFirst_JPEG_16s1u_C1(blk, buf.data(), cap, &pos, &last[b.slot], al,
+                        r = zebiEncodeHuffman8x8_DCFirst_JPEG_16s1u_C1(blk, buf, cap, &pos, &last[b.slot], al,
                                                                        dc[dcId[b.slot]]->p, st.p, 0);
                         break;
                     case ScanKind::DcRefine:
-                        r = zebiEncodeHuffman8x8_DCRefine_JPEG_16s1u_C1(blk, buf.data(), cap, &pos, al, st.p, 0);
+                        r = zebiEncodeHuffman8x8_DCRefine_JPEG_16s1u_C1(blk, buf, cap, &pos, al, st.p, 0);
                         break;
                     case ScanKind::AcFirst:
-                        r = zebiEncodeHuffman8x8_ACFirst_JPEG_16s1u_C1(blk, buf.data(), cap, &pos, ss, se, al,
+                        r = zebiEncodeHuffman8x8_ACFirst_JPEG_16s1u_C1(blk, buf, cap, &pos, ss, se, al,
                                                                        ac[acId[b.slot]]->p, st.p, 0);
                         break;
                     case ScanKind::AcRefine:
-                        r = zebiEncodeHuffman8x8_ACRefine_JPEG_16s1u_C1(blk, buf.data(), cap, &pos, ss, se, al,
+                        r = zebiEncodeHuffman8x8_ACRefine_JPEG_16s1u_C1(blk, buf, cap, &pos, ss, se, al,
                                                                         ac[acId[b.slot]]->p, st.p, 0);
                         break;
                 }
-                if (r != zebOk) return false;
+                if (r != zebOk) return r;
             }
         }
-        if (flush() != zebOk) return false;
-        w.raw(buf.data(), static_cast<std::size_t>(pos));
-        return true;
+        return flush();
     }
 };
 
