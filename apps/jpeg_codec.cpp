@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "jpeg_syntax.h"
 #include "zeb.h"
@@ -20,6 +21,27 @@ namespace zebimg::jpeg {
 namespace {
 
 using Block = std::array<Zeb16s, 64>;
+
+// Vectors whose elements are not cleared on resize: planes and coefficient
+// arrays that are written in full before they are read.
+template <class T>
+struct DefaultInit : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = DefaultInit<U>;
+    };
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+template <class T>
+using RawVector = std::vector<T, DefaultInit<T>>;
+using Plane = RawVector<Zeb8u>;
 
 // ---- library records owned by RAII holders ---------------------------------------
 
@@ -83,7 +105,7 @@ struct CompGeometry {
     int planeW = 0, planeH = 0;      // padded plane: whole MCUs
     int blocksW = 0, blocksH = 0;    // padded block grid
     int ownBlocksW = 0, ownBlocksH = 0;
-    std::vector<Block> coef;
+    RawVector<Block> coef;
     Block& block(int r, int c) { return coef[static_cast<std::size_t>(r) * blocksW + c]; }
 };
 
@@ -92,7 +114,7 @@ struct Geometry {
     std::vector<CompGeometry> comps;
 };
 
-Geometry makeGeometry(int width, int height, const std::vector<std::pair<int, int>>& samp) {
+Geometry makeGeometry(int width, int height, const std::vector<std::pair<int, int>>& samp, bool zeroCoefficients) {
     Geometry g;
     g.width = width;
     g.height = height;
@@ -112,7 +134,8 @@ Geometry makeGeometry(int width, int height, const std::vector<std::pair<int, in
         c.planeH = 8 * c.blocksH;
         c.ownBlocksW = ((width * h + g.hmax - 1) / g.hmax + 7) / 8;
         c.ownBlocksH = ((height * v + g.vmax - 1) / g.vmax + 7) / 8;
-        c.coef.assign(static_cast<std::size_t>(c.blocksW) * c.blocksH, Block{});
+        c.coef.resize(static_cast<std::size_t>(c.blocksW) * c.blocksH);
+        if (zeroCoefficients) std::fill(c.coef.begin(), c.coef.end(), Block{});
         g.comps.push_back(std::move(c));
     }
     return g;
@@ -314,7 +337,7 @@ struct ScanCoder {
 
 // Copies the edge column and row of a w x h region into the rest of a
 // pw x ph plane.
-void replicateEdges(std::vector<Zeb8u>& plane, int w, int h, int pw, int ph) {
+void replicateEdges(Plane& plane, int w, int h, int pw, int ph) {
     for (int y = 0; y < h; ++y)
         std::fill(plane.begin() + static_cast<long>(y) * pw + w, plane.begin() + static_cast<long>(y + 1) * pw,
                   plane[static_cast<std::size_t>(y) * pw + w - 1]);
@@ -335,12 +358,12 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
     const bool colour = img.channels == 3;
     std::vector<std::pair<int, int>> samp = {{colour ? opt.hSamp : 1, colour ? opt.vSamp : 1}};
     if (colour) samp.insert(samp.end(), {{1, 1}, {1, 1}});
-    Geometry g = makeGeometry(img.width, img.height, samp);
+    Geometry g = makeGeometry(img.width, img.height, samp, false);  // every block is written
     const int pw = g.comps[0].planeW, ph = g.comps[0].planeH;
 
     // Full-resolution planes, padded to whole MCUs by edge replication.
     const int ncomps = colour ? 3 : 1;
-    std::vector<std::vector<Zeb8u>> full(ncomps, std::vector<Zeb8u>(static_cast<std::size_t>(pw) * ph));
+    std::vector<Plane> full(ncomps, Plane(static_cast<std::size_t>(pw) * ph));
     std::vector<Zeb8u> px(img.samples.size());
     for (std::size_t i = 0; i < px.size(); ++i) px[i] = static_cast<Zeb8u>(img.samples[i]);
     const ZebSize roi{img.width, img.height};
@@ -376,8 +399,8 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
     // Chroma down-sampling and the forward DCT of every block.
     for (int c = 0; c < ncomps; ++c) {
         CompGeometry& cg = g.comps[c];
-        std::vector<Zeb8u> plane;
-        const std::vector<Zeb8u>* src = &full[c];
+        Plane plane;
+        const Plane* src = &full[c];
         const int sx = g.hmax / cg.h, sy = g.vmax / cg.v;
         if (sx != 1 || sy != 1) {
             plane.resize(static_cast<std::size_t>(cg.planeW) * cg.planeH);
@@ -671,9 +694,9 @@ bool decodeDctScan(const File& file, const Scan& sc, Geometry& g, std::string& e
 
 // A plane with a one-sample border replicated around it (the context the
 // plane up-samplers read).
-std::vector<Zeb8u> withBorder(const std::vector<Zeb8u>& p, int w, int h) {
+Plane withBorder(const Plane& p, int w, int h) {
     const int bw = w + 2;
-    std::vector<Zeb8u> out(static_cast<std::size_t>(bw) * (h + 2));
+    Plane out(static_cast<std::size_t>(bw) * (h + 2));
     for (int y = -1; y <= h; ++y) {
         const int sy = std::clamp(y, 0, h - 1);
         for (int x = -1; x <= w; ++x)
@@ -683,10 +706,10 @@ std::vector<Zeb8u> withBorder(const std::vector<Zeb8u>& p, int w, int h) {
 }
 
 // Up-samples a component plane to the full padded resolution.
-bool upsample(const std::vector<Zeb8u>& src, int w, int h, int sx, int sy, std::vector<Zeb8u>& dst, int dw, int dh) {
+bool upsample(const Plane& src, int w, int h, int sx, int sy, Plane& dst, int dw, int dh) {
     dst.assign(static_cast<std::size_t>(dw) * dh, 0);
     if ((sx == 2 && sy == 2) || (sx == 2 && sy == 1)) {
-        const std::vector<Zeb8u> b = withBorder(src, w, h);
+        const Plane b = withBorder(src, w, h);
         const Zeb8u* origin = b.data() + (w + 2) + 1;
         const ZebSize s{w, h}, d{dw, dh};
         const ZebResult r = sy == 2 ? zebiSampleUpH2V2_JPEG_8u_C1R(origin, w + 2, s, dst.data(), dw, d)
@@ -714,7 +737,7 @@ bool upsample(const std::vector<Zeb8u>& src, int w, int h, int sx, int sy, std::
 // The fast colour path: per MCU, the inverse DCT without level shift into
 // 16-bit blocks, then one fused call for up-sampling (sample replication),
 // colour conversion and level shift into interleaved RGB.
-bool mcuToRgb(Geometry& g, const std::vector<std::array<Zeb16u, 64>>& inv, std::vector<Zeb8u>& rgb, int pw, int ph) {
+bool mcuToRgb(Geometry& g, const std::vector<std::array<Zeb16u, 64>>& inv, Plane& rgb, int pw, int ph) {
     const CompGeometry& y = g.comps[0];
     using McuFn = ZebResult (*)(const Zeb16s* const[3], Zeb8u*, int);
     const McuFn fn = y.h == 1 ? zebiYCbCr444ToRGBLS_MCU_16s8u_P3C3R
@@ -744,7 +767,7 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
     if (nc != 1 && nc != 3) return error = "only greyscale and three-component images are supported", false;
     std::vector<std::pair<int, int>> samp;
     for (const Component& c : f.components) samp.push_back({c.h, c.v});
-    Geometry g = makeGeometry(f.width, f.height, samp);
+    Geometry g = makeGeometry(f.width, f.height, samp, true);  // scans add to zeroed blocks
     for (const CompGeometry& c : g.comps)
         if (g.hmax % c.h || g.vmax % c.v) return error = "unsupported sampling factors", false;
     for (const Scan& sc : file.scans)
@@ -771,7 +794,7 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
     const bool mcuPath = opt.mcuUpsampling && nc == 3 && g.comps[1].h == 1 && g.comps[1].v == 1 &&
                          g.comps[2].h == 1 && g.comps[2].v == 1 && g.comps[0].v <= g.comps[0].h;
     if (mcuPath) {
-        std::vector<Zeb8u> rgb;
+        Plane rgb;
         if (!mcuToRgb(g, inv, rgb, pw, ph)) return error = "MCU colour conversion failed", false;
         for (int y = 0; y < f.height; ++y)
             std::copy(rgb.begin() + static_cast<long>(y) * pw * 3, rgb.begin() + static_cast<long>(y) * pw * 3 + 3 * f.width,
@@ -780,10 +803,10 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
     }
 
     // Inverse DCT into planes, triangle up-sampling.
-    std::vector<std::vector<Zeb8u>> full(nc);
+    std::vector<Plane> full(nc);
     for (int c = 0; c < nc; ++c) {
         CompGeometry& cg = g.comps[c];
-        std::vector<Zeb8u> plane(static_cast<std::size_t>(cg.planeW) * cg.planeH);
+        Plane plane(static_cast<std::size_t>(cg.planeW) * cg.planeH);
         for (int by = 0; by < cg.blocksH; ++by)
             for (int bx = 0; bx < cg.blocksW; ++bx)
                 zebiDCTQuantInv8x8LS_JPEG_16s8u_C1R(cg.block(by, bx).data(),
@@ -797,7 +820,7 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
         }
     }
     if (nc == 3) {
-        std::vector<Zeb8u> rgb(static_cast<std::size_t>(f.width) * f.height * 3);
+        Plane rgb(static_cast<std::size_t>(f.width) * f.height * 3);
         const Zeb8u* planes[3] = {full[0].data(), full[1].data(), full[2].data()};
         if (zebiYCbCrToRGB_JPEG_8u_P3C3R(planes, pw, rgb.data(), 3 * f.width, ZebSize{f.width, f.height}) != zebOk)
             return error = "colour conversion failed", false;
