@@ -7,53 +7,14 @@
 // it chose for every scan.
 #ifdef ZEB_HAVE_LIBJPEG
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 
-#include <jpeglib.h>
-
-#include "huffman_test_util.h"
+#include "libjpeg_peer.h"
 
 namespace {
 
 using namespace hufftest;
-using Block = std::array<Zeb16s, 64>;
-
-std::vector<Zeb8u> compressProgressive(int w, int h, bool grey, int quality, int restart, zebtest::Rng& rng) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* out = nullptr;
-    unsigned long outSize = 0;
-    jpeg_mem_dest(&c, &out, &outSize);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = grey ? 1 : 3;
-    c.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    jpeg_set_quality(&c, quality, TRUE);
-    jpeg_simple_progression(&c);
-    c.restart_interval = static_cast<unsigned>(restart);
-    jpeg_start_compress(&c, TRUE);
-    std::vector<Zeb8u> px(static_cast<std::size_t>(w) * h * c.input_components);
-    for (std::size_t i = 0; i < px.size(); ++i) {
-        const int x = static_cast<int>(i / c.input_components) % w, y = static_cast<int>(i / c.input_components) / w;
-        double v = 128 + 100 * std::sin(0.11 * x + i % 3) * std::cos(0.07 * y) + static_cast<double>(rng.range(-20, 20));
-        px[i] = static_cast<Zeb8u>(v < 0 ? 0 : v > 255 ? 255 : v);
-    }
-    while (c.next_scanline < c.image_height) {
-        JSAMPROW row = &px[static_cast<std::size_t>(c.next_scanline) * w * c.input_components];
-        jpeg_write_scanlines(&c, &row, 1);
-    }
-    jpeg_finish_compress(&c);
-    jpeg_destroy_compress(&c);
-    std::vector<Zeb8u> bytes(out, out + outSize);
-    std::free(out);
-    return bytes;
-}
+using namespace jpegpeer;
 
 struct Component {
     int id, h, v;
@@ -277,43 +238,22 @@ std::vector<Zeb8u> encodeScan(File& p, const Scan& sc, std::map<int, std::vector
     return out;
 }
 
-// The peer's coefficients, padded to whole MCUs.
-std::vector<std::vector<Block>> peerCoefficients(const std::vector<Zeb8u>& file, const File& p) {
-    jpeg_decompress_struct d;
-    jpeg_error_mgr err;
-    d.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&d);
-    jpeg_mem_src(&d, file.data(), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&d, TRUE);
-    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&d);
-    std::vector<std::vector<Block>> all;
-    for (int ci = 0; ci < d.num_components; ++ci) {
-        const Component& c = p.comps[ci];
-        std::vector<Block> blocks(static_cast<std::size_t>(c.rows) * c.cols);
-        for (int r = 0; r < c.rows; ++r) {
-            JBLOCKARRAY row = d.mem->access_virt_barray(reinterpret_cast<j_common_ptr>(&d), arrays[ci],
-                                                        static_cast<JDIMENSION>(r), 1, FALSE);
-            for (int col = 0; col < c.cols; ++col)
-                for (int k = 0; k < 64; ++k) blocks[static_cast<std::size_t>(r) * c.cols + col][k] = row[0][col][k];
-        }
-        all.push_back(std::move(blocks));
-    }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
-    return all;
-}
-
 void checkFile(int w, int h, bool grey, int quality, int restart, zebtest::Rng& rng) {
     SCOPED_TRACE(testing::Message() << w << "x" << h << (grey ? " grey" : " colour") << " q" << quality << " restart "
                                     << restart);
-    const std::vector<Zeb8u> file = compressProgressive(w, h, grey, quality, restart, rng);
+    Options o{w, h, grey, quality, false, restart};
+    o.progressive = true;
+    const std::vector<Zeb8u> file = compress(o, rng);
     File p = parse(file);
     ASSERT_GE(p.scans.size(), grey ? 6u : 10u);
     for (const Scan& sc : p.scans) decodeScan(file, p, sc);
-    const auto peer = peerCoefficients(file, p);
-    for (std::size_t ci = 0; ci < p.comps.size(); ++ci)
-        for (std::size_t b = 0; b < peer[ci].size(); ++b)
-            ASSERT_EQ(peer[ci][b], p.comps[ci].coef[b]) << "component " << ci << " block " << b;
+    const PeerCoefficients peer = readCoefficients(file);
+    ASSERT_EQ(peer.comps.size(), p.comps.size());
+    for (std::size_t ci = 0; ci < p.comps.size(); ++ci) {
+        ASSERT_EQ(peer.comps[ci].blocks.size(), p.comps[ci].coef.size());
+        for (std::size_t b = 0; b < peer.comps[ci].blocks.size(); ++b)
+            ASSERT_EQ(peer.comps[ci].blocks[b], p.comps[ci].coef[b]) << "component " << ci << " block " << b;
+    }
 
     for (std::size_t s = 0; s < p.scans.size(); ++s) {
         const Scan& sc = p.scans[s];
