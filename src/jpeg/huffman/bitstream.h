@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "core/zigzag.h"
 #include "jpeg/huffman/huffman_records.h"
 
 namespace zeb::huff {
@@ -47,6 +48,22 @@ inline std::int32_t extend(std::uint32_t v, int s) {
 }
 
 inline std::uint64_t lowMask64(int n) { return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; }
+
+// Zigzag position -> natural index for the decoders, extended to the
+// positions 64 to 71 that only a corrupt run reaches (all mapped to 63).
+inline constexpr std::array<std::uint8_t, 72> kZigzag72 = [] {
+    std::array<std::uint8_t, 72> t{};
+    for (int k = 0; k < 72; ++k) t[k] = k < 64 ? kZigzagToNatural[k] : 63;
+    return t;
+}();
+static_assert(kZigzag72[3] == 16 && kZigzag72[63] == 63 && kZigzag72[71] == 63);
+
+// True when some byte of w is 0xFF (a byte that needs stuffing, or the start
+// of a marker): the complement has a zero byte exactly there.
+inline bool anyByteFF(std::uint64_t w) {
+    const std::uint64_t y = ~w;
+    return ((y - 0x0101010101010101ull) & ~y & 0x8080808080808080ull) != 0;
+}
 
 // ---- byte-wise bit writer -----------------------------------------------------------
 
@@ -151,7 +168,7 @@ public:
                 w = __builtin_bswap64(w);
                 const int k = (64 - count_) / 8;
                 const std::uint64_t bytes = k == 8 ? w : w >> (64 - 8 * k);
-                if (!hasByteFF(bytes, k)) {
+                if (!anyByteFF(bytes)) {  // the bytes beyond the k taken are zero
                     acc_ = (k == 8 ? 0 : acc_ << (8 * k)) | bytes;
                     count_ += 8 * k;
                     pos_ += k;
@@ -239,12 +256,6 @@ public:
     int marker() const { return marker_; }
 
 private:
-    // True when one of the k low bytes of v is 0xFF.
-    static bool hasByteFF(std::uint64_t v, int k) {
-        for (int i = 0; i < k; ++i)
-            if (((v >> (8 * i)) & 0xFF) == 0xFF) return true;
-        return false;
-    }
 
     const Zeb8u* src_;
     int len_;

@@ -20,21 +20,7 @@
 namespace zeb::huff {
 namespace {
 
-// Zigzag position to natural index, extended to the positions 64 to 71 that
-// only a corrupt run reaches (all mapped to 63).
-constexpr std::array<std::uint8_t, 72> kZigzag72 = [] {
-    std::array<std::uint8_t, 72> t{};
-    for (int k = 0; k < 72; ++k) t[k] = k < 64 ? kZigzagToNatural[k] : 63;
-    return t;
-}();
-static_assert(kZigzag72[3] == 16 && kZigzag72[63] == 63 && kZigzag72[71] == 63);
-
 constexpr int kMaxRun = 71;
-
-inline bool hasByteFF(std::uint64_t w) {
-    const std::uint64_t y = ~w;
-    return ((y - 0x0101010101010101ull) & ~y & 0x8080808080808080ull) != 0;
-}
 
 inline void zeroBlock(Zeb16s* dst) {
     const __m128i z = _mm_setzero_si128();
@@ -98,7 +84,7 @@ struct FastReader {
         std::uint64_t w;
         std::memcpy(&w, src + pos, 8);
         w = __builtin_bswap64(w);
-        if (!hasByteFF(w)) {
+        if (!anyByteFF(w)) {
             const int nb = (63 - n) >> 3;
             acc = (acc << (8 * nb)) | (w >> (64 - 8 * nb));
             n += 8 * nb;

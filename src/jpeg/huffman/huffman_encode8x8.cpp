@@ -21,14 +21,6 @@
 namespace zeb::huff {
 namespace {
 
-constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-constexpr std::uint64_t kHighs = 0x8080808080808080ull;
-
-inline bool hasByteFF(std::uint64_t w) {
-    const std::uint64_t y = ~w;
-    return ((y - kOnes) & ~y & kHighs) != 0;
-}
-
 inline int bitLength(std::uint32_t a) { return a == 0 ? 0 : 32 - __builtin_clz(a); }
 
 // 64-bit accumulator writer: `n` pending bits right-aligned in `acc`.  With
@@ -55,7 +47,7 @@ struct FastWriter {
     // Eight complete bytes, most significant first.
     bool put8(std::uint64_t word) {
         if (kBounded && len - pos < 8) return false;
-        if (!hasByteFF(word)) {
+        if (!anyByteFF(word)) {
             const std::uint64_t be = __builtin_bswap64(word);
             std::memcpy(dst + pos, &be, 8);
             pos += 8;

@@ -11,14 +11,6 @@
 
 namespace zeb::huff {
 
-// Zigzag position -> natural index; positions 64 to 71 (reachable only by a
-// corrupt run) map to natural index 63.
-inline constexpr std::array<std::uint8_t, 72> kZigzag72 = [] {
-    std::array<std::uint8_t, 72> t{};
-    for (int k = 0; k < 72; ++k) t[k] = k < 64 ? kZigzagToNatural[k] : 63;
-    return t;
-}();
-
 inline constexpr int kMaxEobRun = 32767;         // longest end-of-band run one symbol carries
 inline constexpr int kMaxCorrectionBits = 937;   // buffered correction bits before a forced emission
 
@@ -68,7 +60,7 @@ public:
         const int k = n_ / 8;
         if (k == 0) return zebOk;
         const std::uint64_t word = (acc_ >> (n_ - 8 * k)) << (64 - 8 * k);  // k bytes, left-aligned
-        if (len_ - pos_ >= 8 && !hasFF(word, k)) {
+        if (len_ - pos_ >= 8 && !anyByteFF(word)) {  // the bytes beyond the k are zero
             const std::uint64_t be = __builtin_bswap64(word);
             std::memcpy(dst_ + pos_, &be, static_cast<std::size_t>(k));
             pos_ += k;
@@ -102,12 +94,6 @@ public:
     int pending() const { return n_; }
 
 private:
-    static bool hasFF(std::uint64_t leftAligned, int k) {
-        for (int i = 0; i < k; ++i)
-            if (((leftAligned >> (56 - 8 * i)) & 0xFF) == 0xFF) return true;
-        return false;
-    }
-
     Zeb8u* dst_;
     int len_;
     int pos_;
