@@ -1,0 +1,69 @@
+// Pictures to and from the tool's PNM images.
+#include <algorithm>
+
+#include "j2k_codec.h"
+
+namespace zebimg::j2k {
+
+bool isJpeg2000(const std::vector<std::uint8_t>& b) {
+    static const std::uint8_t jp2Signature[12] = {0, 0, 0, 12, 'j', 'P', ' ', ' ', 0x0D, 0x0A, 0x87, 0x0A};
+    if (b.size() >= 4 && b[0] == 0xFF && b[1] == 0x4F && b[2] == 0xFF && b[3] == 0x51) return true;
+    return b.size() >= 12 && std::equal(jp2Signature, jp2Signature + 12, b.begin());
+}
+
+Picture fromImage(const Image& img) {
+    Picture pic;
+    pic.width = img.width;
+    pic.height = img.height;
+    pic.components.resize(img.channels);
+    const std::size_t n = std::size_t(img.width) * img.height;
+    for (int c = 0; c < img.channels; ++c) {
+        Component& comp = pic.components[c];
+        comp.width = img.width;
+        comp.height = img.height;
+        comp.precision = img.bitDepth();
+        comp.samples.resize(n);
+        for (std::size_t i = 0; i < n; ++i) comp.samples[i] = img.samples[i * img.channels + c];
+    }
+    return pic;
+}
+
+bool toImage(const Picture& pic, Image& img, std::string& error) {
+    if (pic.components.empty() || pic.width <= 0 || pic.height <= 0) {
+        error = "the picture has no samples";
+        return false;
+    }
+    const int channels = pic.components.size() >= 3 ? 3 : 1;
+    int precision = 1;
+    for (int c = 0; c < channels; ++c) precision = std::max(precision, pic.components[c].precision);
+    if (precision > 16) {
+        error = "samples of more than 16 bits do not fit a PNM image";
+        return false;
+    }
+    img.width = pic.width;
+    img.height = pic.height;
+    img.channels = channels;
+    img.maxval = precision <= 8 ? 255 : (1 << precision) - 1;
+    img.samples.assign(std::size_t(img.width) * img.height * channels, 0);
+    for (int c = 0; c < channels; ++c) {
+        const Component& comp = pic.components[c];
+        const std::int64_t offset = comp.isSigned ? std::int64_t(1) << (comp.precision - 1) : 0;
+        const std::int64_t compMax = (std::int64_t(1) << comp.precision) - 1;
+        // Component sample u sits at reference-grid column u * dx, the first
+        // one at ceil(x0 / dx): each image pixel takes the sample at or left of it.
+        const int cx0 = (pic.x0 + comp.dx - 1) / comp.dx, cy0 = (pic.y0 + comp.dy - 1) / comp.dy;
+        for (int y = 0; y < img.height; ++y) {
+            const int sy = std::clamp((pic.y0 + y) / comp.dy - cy0, 0, comp.height - 1);
+            for (int x = 0; x < img.width; ++x) {
+                const int sx = std::clamp((pic.x0 + x) / comp.dx - cx0, 0, comp.width - 1);
+                std::int64_t v = comp.samples[std::size_t(sy) * comp.width + sx] + offset;
+                v = std::clamp<std::int64_t>(v, 0, compMax);
+                if (compMax != img.maxval) v = (v * img.maxval + compMax / 2) / compMax;
+                img.samples[(std::size_t(y) * img.width + x) * channels + c] = static_cast<std::uint16_t>(v);
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace zebimg::j2k
