@@ -1,20 +1,27 @@
 // JPEG encoder and decoder on the library's public functions.
 //
-// DCT modes: colour conversion and chroma down-sampling on whole planes, the
-// fused forward DCT and quantisation per block, Huffman coding per block
-// (baseline: one interleaved scan; progressive: the usual spectral-selection
-// and successive-approximation script); the decoder mirrors it with the
-// inverse DCT, triangle up-sampling and colour conversion.  Lossless mode:
-// predictors and difference coding row by row.
+// DCT modes: one MCU row at a time through strips that stay in cache, colour
+// conversion and chroma down-sampling, the fused forward DCT and quantisation
+// per block, Huffman coding per block (baseline: one interleaved scan, coded
+// as each MCU row is transformed; progressive: the usual spectral-selection
+// and successive-approximation script over stored blocks); the decoder
+// mirrors it with the inverse DCT, triangle up-sampling and colour conversion
+// (a single sequential scan is decoded just ahead of the output).  With more
+// than one library thread, bands of MCU rows run in parallel instead.
+// Lossless mode: predictors and difference coding row by row.
 #include "jpeg_codec.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <utility>
 
 #include "jpeg_syntax.h"
 #include "zeb.h"
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace zebimg::jpeg {
 
@@ -105,8 +112,17 @@ struct CompGeometry {
     int planeW = 0, planeH = 0;      // padded plane: whole MCUs
     int blocksW = 0, blocksH = 0;    // padded block grid
     int ownBlocksW = 0, ownBlocksH = 0;
+    int rowMask = -1;                // block rows held: all of them (-1), or a window of 2^k rows (2^k - 1)
     RawVector<Block> coef;
-    Block& block(int r, int c) { return coef[static_cast<std::size_t>(r) * blocksW + c]; }
+    Block& block(int r, int c) { return coef[static_cast<std::size_t>(r & rowMask) * blocksW + c]; }
+
+    // Keeps at least `rows` block rows (a power of two; 0: all).
+    void window(int rows) {
+        int held = 1;
+        while (rows > 0 && held < rows) held *= 2;
+        rowMask = rows > 0 && held < blocksH ? held - 1 : -1;
+        coef.resize(static_cast<std::size_t>(blocksW) * (rowMask < 0 ? blocksH : held));
+    }
 };
 
 struct Geometry {
@@ -114,7 +130,10 @@ struct Geometry {
     std::vector<CompGeometry> comps;
 };
 
-Geometry makeGeometry(int width, int height, const std::vector<std::pair<int, int>>& samp, bool zeroCoefficients) {
+// The coefficients of every block, or (mcuRows > 0) only of a sliding window
+// of that many MCU rows (block row r lives in slot r modulo the window).
+Geometry makeGeometry(int width, int height, const std::vector<std::pair<int, int>>& samp, bool zeroCoefficients,
+                      int mcuRows = 0) {
     Geometry g;
     g.width = width;
     g.height = height;
@@ -134,37 +153,41 @@ Geometry makeGeometry(int width, int height, const std::vector<std::pair<int, in
         c.planeH = 8 * c.blocksH;
         c.ownBlocksW = ((width * h + g.hmax - 1) / g.hmax + 7) / 8;
         c.ownBlocksH = ((height * v + g.vmax - 1) / g.vmax + 7) / 8;
-        c.coef.resize(static_cast<std::size_t>(c.blocksW) * c.blocksH);
+        c.window(mcuRows * v);
         if (zeroCoefficients) std::fill(c.coef.begin(), c.coef.end(), Block{});
         g.comps.push_back(std::move(c));
     }
     return g;
 }
 
-// The blocks of a scan grouped by MCU: (component slot in the scan, block row, column).
-struct BlockRef {
-    int slot, comp, row, col;
-};
-
-std::vector<std::vector<BlockRef>> scanMcus(const Geometry& g, const std::vector<int>& comps) {
-    std::vector<std::vector<BlockRef>> mcus;
+// The MCUs of a scan (T.81 A.2): a non-interleaved scan codes the
+// component's own blocks one by one, an interleaved scan whole MCUs.
+std::size_t scanMcuCount(const Geometry& g, const std::vector<int>& comps) {
     if (comps.size() == 1) {
         const CompGeometry& c = g.comps[comps[0]];
-        for (int r = 0; r < c.ownBlocksH; ++r)
-            for (int col = 0; col < c.ownBlocksW; ++col) mcus.push_back({{0, comps[0], r, col}});
-        return mcus;
+        return static_cast<std::size_t>(c.ownBlocksW) * c.ownBlocksH;
     }
-    for (int y = 0; y < g.mcuY; ++y)
-        for (int x = 0; x < g.mcuX; ++x) {
-            std::vector<BlockRef> mcu;
-            for (int s = 0; s < static_cast<int>(comps.size()); ++s) {
-                const CompGeometry& c = g.comps[comps[s]];
-                for (int v = 0; v < c.v; ++v)
-                    for (int h = 0; h < c.h; ++h) mcu.push_back({s, comps[s], y * c.v + v, x * c.h + h});
-            }
-            mcus.push_back(std::move(mcu));
-        }
-    return mcus;
+    return static_cast<std::size_t>(g.mcuX) * g.mcuY;
+}
+
+// MCUs per row of the scan's MCU grid.
+int scanMcuColumns(const Geometry& g, const std::vector<int>& comps) {
+    return comps.size() == 1 ? g.comps[comps[0]].ownBlocksW : g.mcuX;
+}
+
+// Calls f(slot in the scan, component, block row, block column) for every
+// block of the MCU in row y, column x of the scan's grid, in coding order;
+// stops at the first false.
+template <class F>
+bool forEachBlock(const Geometry& g, const std::vector<int>& comps, int y, int x, F&& f) {
+    if (comps.size() == 1) return f(0, comps[0], y, x);
+    for (int s = 0; s < static_cast<int>(comps.size()); ++s) {
+        const CompGeometry& c = g.comps[comps[s]];
+        for (int v = 0; v < c.v; ++v)
+            for (int h = 0; h < c.h; ++h)
+                if (!f(s, comps[s], y * c.v + v, x * c.h + h)) return false;
+    }
+    return true;
 }
 
 // ---- progressive scan script ------------------------------------------------------------------
@@ -193,8 +216,9 @@ ScanKind kindOf(bool progressive, int ss, int ah) {
 
 // ---- entropy coding of one DCT scan ----------------------------------------------------------
 
-// Runs one scan over the blocks, either gathering statistics (stats != null)
-// or writing the entropy-coded bytes into `out`.
+// Runs one scan over the blocks, either gathering statistics or writing the
+// entropy-coded bytes.  Coding may proceed a range of MCUs at a time (the
+// baseline encoder codes each MCU row as soon as it is transformed).
 struct ScanCoder {
     Geometry& g;
     ScanKind kind;
@@ -202,40 +226,46 @@ struct ScanCoder {
     int ss, se, al, restart;
     std::vector<int> dcId, acId;  // table ids per scan slot
 
+    ScanCoder(Geometry& geometry, ScanKind k, const std::vector<int>& scanComps, int s0, int s1, int a, int r)
+        : g(geometry), kind(k), comps(scanComps), ss(s0), se(s1), al(a), restart(r) {}
+
     bool statistics(std::vector<std::vector<Zeb32s>>& dcStats, std::vector<std::vector<Zeb32s>>& acStats) {
         EncState st;
         std::vector<Zeb16s> last(comps.size(), 0);
-        const auto mcus = scanMcus(g, comps);
-        for (std::size_t m = 0; m < mcus.size(); ++m) {
+        const std::size_t count = scanMcuCount(g, comps);
+        const int columns = scanMcuColumns(g, comps);
+        for (std::size_t m = 0; m < count; ++m) {
+            const int y = static_cast<int>(m / columns), x = static_cast<int>(m % columns);
             if (restart && m > 0 && m % restart == 0) {
                 if (!flushStats(st, acStats)) return false;
                 std::fill(last.begin(), last.end(), 0);
             }
-            for (const BlockRef& b : mcus[m]) {
-                const Zeb16s* blk = g.comps[b.comp].block(b.row, b.col).data();
+            const bool ok = forEachBlock(g, comps, y, x, [&](int slot, int comp, int row, int col) {
+                const Zeb16s* blk = g.comps[comp].block(row, col).data();
                 ZebResult r = zebOk;
                 switch (kind) {
                     case ScanKind::Sequential:
-                        r = zebiGetHuffmanStatistics8x8_JPEG_16s_C1(blk, dcStats[dcId[b.slot]].data(),
-                                                                    acStats[acId[b.slot]].data(), &last[b.slot]);
+                        r = zebiGetHuffmanStatistics8x8_JPEG_16s_C1(blk, dcStats[dcId[slot]].data(),
+                                                                    acStats[acId[slot]].data(), &last[slot]);
                         break;
                     case ScanKind::DcFirst:
-                        r = zebiGetHuffmanStatistics8x8_DCFirst_JPEG_16s_C1(blk, dcStats[dcId[b.slot]].data(),
-                                                                            &last[b.slot], al);
+                        r = zebiGetHuffmanStatistics8x8_DCFirst_JPEG_16s_C1(blk, dcStats[dcId[slot]].data(),
+                                                                            &last[slot], al);
                         break;
                     case ScanKind::DcRefine:
                         break;
                     case ScanKind::AcFirst:
-                        r = zebiGetHuffmanStatistics8x8_ACFirst_JPEG_16s_C1(blk, acStats[acId[b.slot]].data(), ss, se,
+                        r = zebiGetHuffmanStatistics8x8_ACFirst_JPEG_16s_C1(blk, acStats[acId[slot]].data(), ss, se,
                                                                             al, st.p, 0);
                         break;
                     case ScanKind::AcRefine:
-                        r = zebiGetHuffmanStatistics8x8_ACRefine_JPEG_16s_C1(blk, acStats[acId[b.slot]].data(), ss,
+                        r = zebiGetHuffmanStatistics8x8_ACRefine_JPEG_16s_C1(blk, acStats[acId[slot]].data(), ss,
                                                                              se, al, st.p, 0);
                         break;
                 }
-                if (r != zebOk) return false;
-            }
+                return r == zebOk;
+            });
+            if (!ok) return false;
         }
         return flushStats(st, acStats);
     }
@@ -250,101 +280,205 @@ struct ScanCoder {
         return true;
     }
 
-    // Codes the scan into an uncleared buffer with room for the worst case
-    // (pages that are never written cost nothing), and again into a larger
-    // one should the destination fill up.
-    bool encode(const std::vector<std::unique_ptr<EncTable>>& dc, const std::vector<std::unique_ptr<EncTable>>& ac,
-                Writer& w) {
-        const auto mcus = scanMcus(g, comps);
+    // ---- coding: an uncleared destination with room for `perBlock` bytes a
+    // block (pages that are never written cost nothing).
+    const std::vector<std::unique_ptr<EncTable>>* dc = nullptr;
+    const std::vector<std::unique_ptr<EncTable>>* ac = nullptr;
+    std::unique_ptr<Zeb8u[]> buf;
+    int cap = 0, pos = 0, rst = 0;
+    std::unique_ptr<EncState> st;
+    std::vector<Zeb16s> last;
+
+    bool begin(const std::vector<std::unique_ptr<EncTable>>& dcTables,
+               const std::vector<std::unique_ptr<EncTable>>& acTables, std::size_t perBlock) {
+        dc = &dcTables;
+        ac = &acTables;
         std::size_t nblocks = 0;
-        for (const auto& m : mcus) nblocks += m.size();
+        for (int c : comps) nblocks += static_cast<std::size_t>(g.comps[c].blocksW) * g.comps[c].blocksH;
+        const std::size_t bytes = nblocks * perBlock + 4096;
+        if (bytes > 0x7FFFFFFF) return false;
+        buf.reset(new Zeb8u[bytes]);  // not cleared: only written bytes are used
+        cap = static_cast<int>(bytes);
+        pos = rst = 0;
+        st = std::make_unique<EncState>();
+        last.assign(comps.size(), 0);
+        return true;
+    }
+
+    // Codes the scan in one go, again into a larger destination should it fill up.
+    bool encode(const std::vector<std::unique_ptr<EncTable>>& dcTables,
+                const std::vector<std::unique_ptr<EncTable>>& acTables, Writer& w) {
         for (std::size_t perBlock = 520;; perBlock *= 2) {
-            const std::size_t bytes = nblocks * perBlock + 4096;
-            if (bytes > 0x7FFFFFFF) return false;
-            std::unique_ptr<Zeb8u[]> buf(new Zeb8u[bytes]);  // not cleared: only written bytes are used
-            int pos = 0;
-            const ZebResult r = encodeInto(mcus, dc, ac, buf.get(), static_cast<int>(bytes), pos);
-            if (r == zebOk) {
-                w.raw(buf.get(), static_cast<std::size_t>(pos));
-                return true;
-            }
+            if (!begin(dcTables, acTables, perBlock)) return false;
+            ZebResult r = code(0, scanMcuCount(g, comps));
+            if (r == zebOk) r = finish(w);
+            if (r == zebOk) return true;
             if (r != zebErrBufferEnd || perBlock >= 2080) return false;
         }
     }
 
-    ZebResult encodeInto(const std::vector<std::vector<BlockRef>>& mcus,
-                         const std::vector<std::unique_ptr<EncTable>>& dc,
-                         const std::vector<std::unique_ptr<EncTable>>& ac, Zeb8u* buf, int cap, int& pos) {
-        int rst = 0;
-        EncState st;
-        std::vector<Zeb16s> last(comps.size(), 0);
-        auto flush = [&]() -> ZebResult {
-            switch (kind) {
-                case ScanKind::Sequential:
-                    return zebiEncodeHuffman8x8_JPEG_16s1u_C1(nullptr, buf, cap, &pos, nullptr, nullptr,
-                                                              nullptr, st.p, 1);
-                case ScanKind::DcFirst:
-                case ScanKind::DcRefine:
-                    return zebiEncodeHuffman8x8_DCRefine_JPEG_16s1u_C1(nullptr, buf, cap, &pos, 0, st.p, 1);
-                case ScanKind::AcFirst:
-                    return zebiEncodeHuffman8x8_ACFirst_JPEG_16s1u_C1(nullptr, buf, cap, &pos, 0, 0, 0,
-                                                                      ac[acId[0]]->p, st.p, 1);
-                default:
-                    return zebiEncodeHuffman8x8_ACRefine_JPEG_16s1u_C1(nullptr, buf, cap, &pos, 0, 0, 0,
-                                                                       ac[acId[0]]->p, st.p, 1);
-            }
-        };
-        for (std::size_t m = 0; m < mcus.size(); ++m) {
+    ZebResult flush() {
+        switch (kind) {
+            case ScanKind::Sequential:
+                return zebiEncodeHuffman8x8_JPEG_16s1u_C1(nullptr, buf.get(), cap, &pos, nullptr, nullptr, nullptr,
+                                                          st->p, 1);
+            case ScanKind::DcFirst:
+            case ScanKind::DcRefine:
+                return zebiEncodeHuffman8x8_DCRefine_JPEG_16s1u_C1(nullptr, buf.get(), cap, &pos, 0, st->p, 1);
+            case ScanKind::AcFirst:
+                return zebiEncodeHuffman8x8_ACFirst_JPEG_16s1u_C1(nullptr, buf.get(), cap, &pos, 0, 0, 0,
+                                                                  (*ac)[acId[0]]->p, st->p, 1);
+            default:
+                return zebiEncodeHuffman8x8_ACRefine_JPEG_16s1u_C1(nullptr, buf.get(), cap, &pos, 0, 0, 0,
+                                                                   (*ac)[acId[0]]->p, st->p, 1);
+        }
+    }
+
+    // Codes MCUs m0 to m1 - 1 (in order, continuing the previous call).
+    ZebResult code(std::size_t m0, std::size_t m1) {
+        switch (kind) {
+            case ScanKind::Sequential: return codeAs<ScanKind::Sequential>(m0, m1);
+            case ScanKind::DcFirst: return codeAs<ScanKind::DcFirst>(m0, m1);
+            case ScanKind::DcRefine: return codeAs<ScanKind::DcRefine>(m0, m1);
+            case ScanKind::AcFirst: return codeAs<ScanKind::AcFirst>(m0, m1);
+            default: return codeAs<ScanKind::AcRefine>(m0, m1);
+        }
+    }
+
+    template <ScanKind kKind>
+    ZebResult codeAs(std::size_t m0, std::size_t m1) {
+        Zeb8u* const out = buf.get();
+        ZebResult r = zebOk;
+        const int columns = scanMcuColumns(g, comps);
+        int y = static_cast<int>(m0 / columns), x = static_cast<int>(m0 % columns);
+        const ZebEncodeHuffmanSpec* dcT[4] = {};
+        const ZebEncodeHuffmanSpec* acT[4] = {};
+        for (std::size_t s = 0; s < comps.size() && s < 4; ++s) {
+            if ((*dc)[dcId[s]]) dcT[s] = (*dc)[dcId[s]]->p;
+            if ((*ac)[acId[s]]) acT[s] = (*ac)[acId[s]]->p;
+        }
+        for (std::size_t m = m0; m < m1; ++m, x = x + 1 == columns ? (++y, 0) : x + 1) {
             if (restart && m > 0 && m % restart == 0) {
-                if (const ZebResult r = flush(); r != zebOk) return r;
+                if ((r = flush()) != zebOk) return r;
                 if (pos + 2 > cap) return zebErrBufferEnd;
-                buf[pos++] = 0xFF;
-                buf[pos++] = static_cast<Zeb8u>(0xD0 + (rst++ & 7));
+                out[pos++] = 0xFF;
+                out[pos++] = static_cast<Zeb8u>(0xD0 + (rst++ & 7));
                 std::fill(last.begin(), last.end(), 0);
             }
-            for (const BlockRef& b : mcus[m]) {
-                const Zeb16s* blk = g.comps[b.comp].block(b.row, b.col).data();
-                ZebResult r = zebOk;
-                switch (kind) {
+            forEachBlock(g, comps, y, x, [&](int slot, int comp, int row, int col) {
+                const Zeb16s* blk = g.comps[comp].block(row, col).data();
+                switch (kKind) {
                     case ScanKind::Sequential:
-                        r = zebiEncodeHuffman8x8_JPEG_16s1u_C1(blk, buf, cap, &pos, &last[b.slot],
-                                                               dc[dcId[b.slot]]->p, ac[acId[b.slot]]->p, st.p, 0);
+                        r = zebiEncodeHuffman8x8_JPEG_16s1u_C1(blk, out, cap, &pos, &last[slot], dcT[slot], acT[slot],
+                                                               st->p, 0);
                         break;
                     case ScanKind::DcFirst:
-                        r = zebiEncodeHuffman8x8_DCFirst_JPEG_16s1u_C1(blk, buf, cap, &pos, &last[b.slot], al,
-                                                                       dc[dcId[b.slot]]->p, st.p, 0);
+                        r = zebiEncodeHuffman8x8_DCFirst_JPEG_16s1u_C1(blk, out, cap, &pos, &last[slot], al, dcT[slot],
+                                                                       st->p, 0);
                         break;
                     case ScanKind::DcRefine:
-                        r = zebiEncodeHuffman8x8_DCRefine_JPEG_16s1u_C1(blk, buf, cap, &pos, al, st.p, 0);
+                        r = zebiEncodeHuffman8x8_DCRefine_JPEG_16s1u_C1(blk, out, cap, &pos, al, st->p, 0);
                         break;
                     case ScanKind::AcFirst:
-                        r = zebiEncodeHuffman8x8_ACFirst_JPEG_16s1u_C1(blk, buf, cap, &pos, ss, se, al,
-                                                                       ac[acId[b.slot]]->p, st.p, 0);
+                        r = zebiEncodeHuffman8x8_ACFirst_JPEG_16s1u_C1(blk, out, cap, &pos, ss, se, al, acT[slot],
+                                                                       st->p, 0);
                         break;
                     case ScanKind::AcRefine:
-                        r = zebiEncodeHuffman8x8_ACRefine_JPEG_16s1u_C1(blk, buf, cap, &pos, ss, se, al,
-                                                                        ac[acId[b.slot]]->p, st.p, 0);
+                        r = zebiEncodeHuffman8x8_ACRefine_JPEG_16s1u_C1(blk, out, cap, &pos, ss, se, al, acT[slot],
+                                                                        st->p, 0);
                         break;
                 }
-                if (r != zebOk) return r;
-            }
+                return r == zebOk;
+            });
+            if (r != zebOk) return r;
         }
-        return flush();
+        return zebOk;
+    }
+
+    // Flushes the last bits and appends the coded bytes to the file.
+    ZebResult finish(Writer& w) {
+        if (const ZebResult r = flush(); r != zebOk) return r;
+        w.raw(buf.get(), static_cast<std::size_t>(pos));
+        buf.reset();
+        return zebOk;
     }
 };
 
 // ---- encoder: DCT modes -------------------------------------------------------------------------
 
-// Copies the edge column and row of a w x h region into the rest of a
-// pw x ph plane.
-void replicateEdges(Plane& plane, int w, int h, int pw, int ph) {
-    for (int y = 0; y < h; ++y)
-        std::fill(plane.begin() + static_cast<long>(y) * pw + w, plane.begin() + static_cast<long>(y + 1) * pw,
-                  plane[static_cast<std::size_t>(y) * pw + w - 1]);
-    for (int y = h; y < ph; ++y)
-        std::copy(plane.begin() + static_cast<long>(h - 1) * pw, plane.begin() + static_cast<long>(h) * pw,
-                  plane.begin() + static_cast<long>(y) * pw);
+// 16-bit samples to bytes (their low bytes).
+void narrowRow(const std::uint16_t* s, Zeb8u* d, int n) {
+    int i = 0;
+#ifdef __SSE2__
+    const __m128i low = _mm_set1_epi16(0xFF);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), low);
+        const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8)), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(a, b));
+    }
+#endif
+    for (; i < n; ++i) d[i] = static_cast<Zeb8u>(s[i]);
 }
+
+// Colour conversion, chroma down-sampling and the forward DCT of one MCU row
+// at a time, through strips that stay in cache.  The image is padded to whole
+// MCUs by repeating its last row and column.
+struct McuRowTransform {
+    const Image& img;
+    Geometry& g;
+    const Zeb16u (*fwd)[64];
+    int pw = 0, stripH = 0;
+    Plane px;                   // one strip of interleaved 8-bit samples
+    std::vector<Plane> planes;  // full-resolution component strips, pw x stripH
+    Plane down;                 // a down-sampled strip
+
+    McuRowTransform(const Image& image, Geometry& geometry, const Zeb16u (*tables)[64])
+        : img(image), g(geometry), fwd(tables), pw(8 * geometry.mcuX * geometry.hmax),
+          stripH(8 * geometry.vmax) {
+        const int nc = img.channels;
+        if (nc == 3) px.resize(static_cast<std::size_t>(img.width) * 3 * stripH);
+        planes.assign(nc, Plane(static_cast<std::size_t>(pw) * stripH));
+        down.resize(static_cast<std::size_t>(pw) * stripH);
+    }
+
+    bool run(int my) {
+        const int nc = img.channels, w = img.width;
+        for (int i = 0; i < stripH; ++i) {
+            const int y = std::min(my * stripH + i, img.height - 1);
+            Zeb8u* d = nc == 3 ? px.data() + static_cast<std::size_t>(i) * w * 3
+                               : planes[0].data() + static_cast<std::size_t>(i) * pw;
+            narrowRow(img.samples.data() + static_cast<std::size_t>(y) * w * nc, d, w * nc);
+        }
+        if (nc == 3) {
+            Zeb8u* p[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
+            if (zebiRGBToYCbCr_JPEG_8u_C3P3R(px.data(), 3 * w, p, pw, ZebSize{w, stripH}) != zebOk) return false;
+        }
+        for (Plane& p : planes)
+            for (int i = 0; i < stripH; ++i) {
+                Zeb8u* row = p.data() + static_cast<std::size_t>(i) * pw;
+                std::fill(row + w, row + pw, row[w - 1]);
+            }
+        for (int c = 0; c < nc; ++c) {
+            CompGeometry& cg = g.comps[c];
+            const int sx = g.hmax / cg.h, sy = g.vmax / cg.v;
+            const Zeb8u* src = planes[c].data();
+            int step = pw;
+            if (sx != 1 || sy != 1) {
+                const ZebSize s{pw, stripH}, d{cg.planeW, 8 * cg.v};
+                const ZebResult r = sy == 2 ? zebiSampleDownH2V2_JPEG_8u_C1R(src, pw, s, down.data(), cg.planeW, d)
+                                            : zebiSampleDownH2V1_JPEG_8u_C1R(src, pw, s, down.data(), cg.planeW, d);
+                if (r != zebOk) return false;
+                src = down.data();
+                step = cg.planeW;
+            }
+            for (int br = 0; br < cg.v; ++br)
+                for (int bx = 0; bx < cg.blocksW; ++bx)
+                    zebiDCTQuantFwd8x8LS_JPEG_8u16s_C1R(src + static_cast<std::size_t>(8 * br) * step + 8 * bx, step,
+                                                        cg.block(my * cg.v + br, bx).data(), fwd[c == 0 ? 0 : 1]);
+        }
+        return true;
+    }
+};
 
 bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint8_t>& out, std::string& error) {
     if (img.maxval != 255) {
@@ -356,29 +490,15 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
         return false;
     }
     const bool colour = img.channels == 3;
+    const int ncomps = colour ? 3 : 1;
+    const bool progressive = opt.mode == EncodeOptions::Mode::Progressive;
+    // Baseline with the Annex K tables codes each MCU row as soon as it is
+    // transformed; the other modes keep every block for statistics and scans.
+    const int threads = std::max(1, zebcoreGetNumThreads());
+    const bool streaming = threads == 1 && !progressive && !opt.optimize;
     std::vector<std::pair<int, int>> samp = {{colour ? opt.hSamp : 1, colour ? opt.vSamp : 1}};
     if (colour) samp.insert(samp.end(), {{1, 1}, {1, 1}});
-    Geometry g = makeGeometry(img.width, img.height, samp, false);  // every block is written
-    const int pw = g.comps[0].planeW, ph = g.comps[0].planeH;
-
-    // Full-resolution planes, padded to whole MCUs by edge replication.
-    const int ncomps = colour ? 3 : 1;
-    std::vector<Plane> full(ncomps, Plane(static_cast<std::size_t>(pw) * ph));
-    std::vector<Zeb8u> px(img.samples.size());
-    for (std::size_t i = 0; i < px.size(); ++i) px[i] = static_cast<Zeb8u>(img.samples[i]);
-    const ZebSize roi{img.width, img.height};
-    if (colour) {
-        Zeb8u* planes[3] = {full[0].data(), full[1].data(), full[2].data()};
-        if (zebiRGBToYCbCr_JPEG_8u_C3P3R(px.data(), 3 * img.width, planes, pw, roi) != zebOk) {
-            error = "colour conversion failed";
-            return false;
-        }
-    } else {
-        for (int y = 0; y < img.height; ++y)
-            std::copy(px.begin() + static_cast<long>(y) * img.width, px.begin() + static_cast<long>(y + 1) * img.width,
-                      full[0].begin() + static_cast<long>(y) * pw);
-    }
-    for (auto& p : full) replicateEdges(p, img.width, img.height, pw, ph);
+    Geometry g = makeGeometry(img.width, img.height, samp, false, streaming ? 1 : 0);  // every block is written
 
     // Quantisation tables: Annex K scaled by the quality factor.
     std::array<Zeb8u, 64> raw[2];
@@ -396,29 +516,24 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
         dqt[t].present = true;
     }
 
-    // Chroma down-sampling and the forward DCT of every block.
-    for (int c = 0; c < ncomps; ++c) {
-        CompGeometry& cg = g.comps[c];
-        Plane plane;
-        const Plane* src = &full[c];
-        const int sx = g.hmax / cg.h, sy = g.vmax / cg.v;
-        if (sx != 1 || sy != 1) {
-            plane.resize(static_cast<std::size_t>(cg.planeW) * cg.planeH);
-            const ZebSize s{pw, ph}, d{cg.planeW, cg.planeH};
-            const ZebResult r = sy == 2 ? zebiSampleDownH2V2_JPEG_8u_C1R(full[c].data(), pw, s, plane.data(), cg.planeW, d)
-                                        : zebiSampleDownH2V1_JPEG_8u_C1R(full[c].data(), pw, s, plane.data(), cg.planeW, d);
-            if (r != zebOk) {
-                error = "chroma down-sampling failed";
-                return false;
-            }
-            src = &plane;
+    McuRowTransform transform(img, g, fwd);
+    if (!streaming) {
+        // Bands of MCU rows, one per thread (the library runs serially inside).
+        const int bands = std::min(threads, g.mcuY);
+        bool ok = true;
+#pragma omp parallel for schedule(static, 1) num_threads(bands) if (bands > 1)
+        for (int band = 0; band < bands; ++band) {
+            McuRowTransform t(img, g, fwd);
+            for (int my = g.mcuY * band / bands; my < g.mcuY * (band + 1) / bands; ++my)
+                if (!t.run(my)) {
+#pragma omp atomic write
+                    ok = false;
+                }
         }
-        const int t = c == 0 ? 0 : 1;
-        for (int by = 0; by < cg.blocksH; ++by)
-            for (int bx = 0; bx < cg.blocksW; ++bx) {
-                const Zeb8u* p = src->data() + static_cast<std::size_t>(8 * by) * cg.planeW + 8 * bx;
-                zebiDCTQuantFwd8x8LS_JPEG_8u16s_C1R(p, cg.planeW, cg.block(by, bx).data(), fwd[t]);
-            }
+        if (!ok) {
+            error = "colour conversion or chroma down-sampling failed";
+            return false;
+        }
     }
 
     // File header.
@@ -428,7 +543,6 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
     w.dqt(0, dqt[0]);
     if (colour) w.dqt(1, dqt[1]);
     Frame f;
-    const bool progressive = opt.mode == EncodeOptions::Mode::Progressive;
     f.sof = progressive ? SOF2 : SOF0;
     f.precision = 8;
     f.width = img.width;
@@ -447,7 +561,7 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
     }
     for (const ScanDef& sd : scans) {
         const ScanKind kind = kindOf(progressive, sd.ss, sd.ah);
-        ScanCoder coder{g, kind, sd.comps, sd.ss, sd.se, sd.al, opt.restartInterval, {}, {}};
+        ScanCoder coder(g, kind, sd.comps, sd.ss, sd.se, sd.al, opt.restartInterval);
         for (int c : sd.comps) {
             coder.dcId.push_back(c == 0 ? 0 : 1);
             coder.acId.push_back(c == 0 ? 0 : 1);
@@ -498,7 +612,28 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
         sos.ah = sd.ah;
         sos.al = sd.al;
         w.sos(f, sos);
-        if (!coder.encode(dc, ac, w)) {
+        if (streaming) {
+            // Sequential code lengths are at most 16 bits: 520 bytes hold any block, stuffed.
+            if (!coder.begin(dc, ac, 520)) {
+                error = "entropy coding failed";
+                return false;
+            }
+            for (int my = 0; my < g.mcuY; ++my) {
+                if (!transform.run(my)) {
+                    error = "colour conversion or chroma down-sampling failed";
+                    return false;
+                }
+                const std::size_t m0 = static_cast<std::size_t>(my) * g.mcuX;
+                if (coder.code(m0, m0 + g.mcuX) != zebOk) {
+                    error = "entropy coding failed";
+                    return false;
+                }
+            }
+            if (coder.finish(w) != zebOk) {
+                error = "entropy coding failed";
+                return false;
+            }
+        } else if (!coder.encode(dc, ac, w)) {
             error = "entropy coding failed";
             return false;
         }
@@ -619,77 +754,115 @@ bool passRestart(const std::vector<Zeb8u>& b, std::size_t end, int& pos, int& ma
     return ok;
 }
 
-bool decodeDctScan(const File& file, const Scan& sc, Geometry& g, std::string& error) {
-    const bool progressive = file.frame.progressive();
-    const ScanKind kind = kindOf(progressive, sc.ss, sc.ah);
-    if (progressive) {
-        const bool dc = sc.ss == 0;
-        if ((dc && sc.se != 0) || (!dc && (sc.se < sc.ss || sc.se > 63 || sc.components.size() != 1)) || sc.al > 13) {
-            error = "invalid progressive scan parameters";
-            return false;
-        }
-    }
+// Decodes one DCT scan, a range of MCUs at a time (a single sequential scan
+// is decoded MCU row by MCU row, just ahead of its output).
+struct ScanDecoder {
+    const File& file;
+    const Scan& sc;
+    Geometry& g;
+    ScanKind kind = ScanKind::Sequential;
     std::vector<int> comps;
-    for (const ScanComponent& c : sc.components) comps.push_back(c.index);
     std::unique_ptr<DecTable> dc[4], ac[4];
-    for (std::size_t s = 0; s < sc.components.size(); ++s) {
-        const ScanComponent& c = sc.components[s];
-        const bool needDc = kind == ScanKind::Sequential || kind == ScanKind::DcFirst;
-        const bool needAc = kind == ScanKind::Sequential || kind == ScanKind::AcFirst || kind == ScanKind::AcRefine;
-        if (needDc && !dc[c.td]) {
-            if (!sc.dc[c.td].present) return error = "scan uses an undefined DC table", false;
-            dc[c.td] = std::make_unique<DecTable>();
-            if (!dc[c.td]->build(sc.dc[c.td])) return error = "invalid DC Huffman table", false;
-        }
-        if (needAc && !ac[c.ta]) {
-            if (!sc.ac[c.ta].present) return error = "scan uses an undefined AC table", false;
-            ac[c.ta] = std::make_unique<DecTable>();
-            if (!ac[c.ta]->build(sc.ac[c.ta])) return error = "invalid AC Huffman table", false;
-        }
-    }
-    const std::vector<Zeb8u>& b = file.bytes;
-    const int len = static_cast<int>(sc.dataEnd);  // the reader never looks past the scan's data
-    int pos = static_cast<int>(sc.dataBegin), marker = 0, rst = 0;
     DecState st;
-    std::vector<Zeb16s> last(comps.size(), 0);
-    const auto mcus = scanMcus(g, comps);
-    for (std::size_t m = 0; m < mcus.size(); ++m) {
-        if (sc.restartInterval && m > 0 && m % sc.restartInterval == 0) {
-            if (!passRestart(b, sc.dataEnd, pos, marker, RST0 + (rst++ & 7)))
-                return error = "restart marker missing or out of sequence", false;
-            st.reset();
-            std::fill(last.begin(), last.end(), 0);
-        }
-        for (const BlockRef& br : mcus[m]) {
-            const ScanComponent& c = sc.components[br.slot];
-            Zeb16s* blk = g.comps[br.comp].block(br.row, br.col).data();
-            ZebResult r = zebOk;
-            const int lenArg = std::max(len, 1);
-            switch (kind) {
-                case ScanKind::Sequential:
-                    r = zebiDecodeHuffman8x8_JPEG_1u16s_C1(b.data(), len, &pos, blk, &last[br.slot], &marker,
-                                                           dc[c.td]->p, ac[c.ta]->p, st.p);
-                    break;
-                case ScanKind::DcFirst:
-                    r = zebiDecodeHuffman8x8_DCFirst_JPEG_1u16s_C1(b.data(), lenArg, &pos, blk, &last[br.slot], &marker,
-                                                                   sc.al, dc[c.td]->p, st.p);
-                    break;
-                case ScanKind::DcRefine:
-                    r = zebiDecodeHuffman8x8_DCRefine_JPEG_1u16s_C1(b.data(), lenArg, &pos, blk, &marker, sc.al, st.p);
-                    break;
-                case ScanKind::AcFirst:
-                    r = zebiDecodeHuffman8x8_ACFirst_JPEG_1u16s_C1(b.data(), lenArg, &pos, blk, &marker, sc.ss, sc.se,
-                                                                   sc.al, ac[c.ta]->p, st.p);
-                    break;
-                case ScanKind::AcRefine:
-                    r = zebiDecodeHuffman8x8_ACRefine_JPEG_1u16s_C1(b.data(), lenArg, &pos, blk, &marker, sc.ss, sc.se,
-                                                                    sc.al, ac[c.ta]->p, st.p);
-                    break;
+    std::vector<Zeb16s> last;
+    int pos = 0, marker = 0, rst = 0;
+
+    ScanDecoder(const File& f, const Scan& scan, Geometry& geometry) : file(f), sc(scan), g(geometry) {}
+
+    bool begin(std::string& error) {
+        const bool progressive = file.frame.progressive();
+        kind = kindOf(progressive, sc.ss, sc.ah);
+        if (progressive) {
+            const bool isDc = sc.ss == 0;
+            if ((isDc && sc.se != 0) || (!isDc && (sc.se < sc.ss || sc.se > 63 || sc.components.size() != 1)) ||
+                sc.al > 13) {
+                error = "invalid progressive scan parameters";
+                return false;
             }
-            if (r != zebOk) return error = "corrupt entropy-coded data", false;
+        }
+        for (const ScanComponent& c : sc.components) comps.push_back(c.index);
+        for (std::size_t s = 0; s < sc.components.size(); ++s) {
+            const ScanComponent& c = sc.components[s];
+            const bool needDc = kind == ScanKind::Sequential || kind == ScanKind::DcFirst;
+            const bool needAc = kind == ScanKind::Sequential || kind == ScanKind::AcFirst || kind == ScanKind::AcRefine;
+            if (needDc && !dc[c.td]) {
+                if (!sc.dc[c.td].present) return error = "scan uses an undefined DC table", false;
+                dc[c.td] = std::make_unique<DecTable>();
+                if (!dc[c.td]->build(sc.dc[c.td])) return error = "invalid DC Huffman table", false;
+            }
+            if (needAc && !ac[c.ta]) {
+                if (!sc.ac[c.ta].present) return error = "scan uses an undefined AC table", false;
+                ac[c.ta] = std::make_unique<DecTable>();
+                if (!ac[c.ta]->build(sc.ac[c.ta])) return error = "invalid AC Huffman table", false;
+            }
+        }
+        pos = static_cast<int>(sc.dataBegin);
+        last.assign(comps.size(), 0);
+        return true;
+    }
+
+    // Decodes MCUs m0 to m1 - 1 (in order, continuing the previous call).
+    bool decode(std::size_t m0, std::size_t m1, std::string& error) {
+        switch (kind) {
+            case ScanKind::Sequential: return decodeAs<ScanKind::Sequential>(m0, m1, error);
+            case ScanKind::DcFirst: return decodeAs<ScanKind::DcFirst>(m0, m1, error);
+            case ScanKind::DcRefine: return decodeAs<ScanKind::DcRefine>(m0, m1, error);
+            case ScanKind::AcFirst: return decodeAs<ScanKind::AcFirst>(m0, m1, error);
+            default: return decodeAs<ScanKind::AcRefine>(m0, m1, error);
         }
     }
-    return true;
+
+    template <ScanKind kKind>
+    bool decodeAs(std::size_t m0, std::size_t m1, std::string& error) {
+        const std::vector<Zeb8u>& b = file.bytes;
+        const int len = static_cast<int>(sc.dataEnd);  // the reader never looks past the scan's data
+        const int lenArg = std::max(len, 1);
+        const int columns = scanMcuColumns(g, comps);
+        int y = static_cast<int>(m0 / columns), x = static_cast<int>(m0 % columns);
+        for (std::size_t m = m0; m < m1; ++m, x = x + 1 == columns ? (++y, 0) : x + 1) {
+            if (sc.restartInterval && m > 0 && m % sc.restartInterval == 0) {
+                if (!passRestart(b, sc.dataEnd, pos, marker, RST0 + (rst++ & 7)))
+                    return error = "restart marker missing or out of sequence", false;
+                st.reset();
+                std::fill(last.begin(), last.end(), 0);
+            }
+            const bool ok = forEachBlock(g, comps, y, x, [&](int slot, int comp, int row, int col) {
+                const ScanComponent& c = sc.components[slot];
+                Zeb16s* blk = g.comps[comp].block(row, col).data();
+                ZebResult r = zebOk;
+                switch (kKind) {
+                    case ScanKind::Sequential:
+                        r = zebiDecodeHuffman8x8_JPEG_1u16s_C1(b.data(), len, &pos, blk, &last[slot], &marker,
+                                                               dc[c.td]->p, ac[c.ta]->p, st.p);
+                        break;
+                    case ScanKind::DcFirst:
+                        r = zebiDecodeHuffman8x8_DCFirst_JPEG_1u16s_C1(b.data(), lenArg, &pos, blk, &last[slot],
+                                                                       &marker, sc.al, dc[c.td]->p, st.p);
+                        break;
+                    case ScanKind::DcRefine:
+                        r = zebiDecodeHuffman8x8_DCRefine_JPEG_1u16s_C1(b.data(), lenArg, &pos, blk, &marker, sc.al,
+                                                                        st.p);
+                        break;
+                    case ScanKind::AcFirst:
+                        r = zebiDecodeHuffman8x8_ACFirst_JPEG_1u16s_C1(b.data(), lenArg, &pos, blk, &marker, sc.ss,
+                                                                       sc.se, sc.al, ac[c.ta]->p, st.p);
+                        break;
+                    case ScanKind::AcRefine:
+                        r = zebiDecodeHuffman8x8_ACRefine_JPEG_1u16s_C1(b.data(), lenArg, &pos, blk, &marker, sc.ss,
+                                                                        sc.se, sc.al, ac[c.ta]->p, st.p);
+                        break;
+                }
+                return r == zebOk;
+            });
+            if (!ok) return error = "corrupt entropy-coded data", false;
+        }
+        return true;
+    }
+};
+
+bool decodeDctScan(const File& file, const Scan& sc, Geometry& g, std::string& error) {
+    ScanDecoder d(file, sc, g);
+    return d.begin(error) && d.decode(0, scanMcuCount(g, d.comps), error);
 }
 
 // A plane with a one-sample border replicated around it (the context the
@@ -760,6 +933,143 @@ bool mcuToRgb(Geometry& g, const std::vector<std::array<Zeb16u, 64>>& inv, Plane
     return true;
 }
 
+// Bytes to the image's 16-bit samples.  The image is far larger than the
+// caches and is not read back here: aligned stores bypass the cache.
+void widenRow(const Zeb8u* s, std::uint16_t* d, int n) {
+    int i = 0;
+#ifdef __SSE2__
+    for (; i < n && (reinterpret_cast<std::uintptr_t>(d + i) & 15) != 0; ++i) d[i] = s[i];
+    const __m128i z = _mm_setzero_si128();
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(d + i), _mm_unpacklo_epi8(v, z));
+        _mm_stream_si128(reinterpret_cast<__m128i*>(d + i + 8), _mm_unpackhi_epi8(v, z));
+    }
+    _mm_sfence();
+#endif
+    for (; i < n; ++i) d[i] = s[i];
+}
+
+// The default output path, one MCU row at a time through strips that stay in
+// cache: inverse DCT, triangle up-sampling of sub-sampled chroma and colour
+// conversion into the image.  The up-sampler reads one chroma row above and
+// below the strip and one column at each side (repeated at the plane's
+// edges), so a strip is put out one MCU row late, once the first chroma row
+// of the next MCU row is known; the coefficients of two MCU rows are kept.
+struct StripOutput {
+    Geometry& g;
+    const std::vector<std::array<Zeb16u, 64>>& inv;
+    Image& img;
+    int nc, pw, stripH;
+    Plane luma, rgb, up[2];
+    Plane ctx[2][2];  // [chroma component][buffer]: rows -1 .. 8v of a strip, one extra column each side
+    int cur = 0;      // buffer of the strip awaiting output
+
+    StripOutput(Geometry& geometry, const std::vector<std::array<Zeb16u, 64>>& tables, Image& image)
+        : g(geometry), inv(tables), img(image), nc(static_cast<int>(geometry.comps.size())),
+          pw(8 * geometry.mcuX * geometry.hmax), stripH(8 * geometry.vmax) {
+        luma.resize(static_cast<std::size_t>(pw) * stripH);
+        if (nc == 3) rgb.resize(static_cast<std::size_t>(img.width) * 3 * stripH);
+        for (int c = 1; c < nc; ++c) {
+            up[c - 1].resize(static_cast<std::size_t>(pw) * stripH);
+            for (Plane& p : ctx[c - 1])
+                p.resize(static_cast<std::size_t>(g.comps[c].planeW + 2) * (8 * g.comps[c].v + 2));
+        }
+    }
+
+    // Grey, or luma at full resolution with chroma at full, half-horizontal or half-both resolution.
+    static bool supports(const Geometry& g) {
+        if (g.comps.size() == 1) return true;
+        if (g.comps[0].h != g.hmax || g.comps[0].v != g.vmax) return false;
+        for (int c = 1; c < 3; ++c) {
+            const int sx = g.hmax / g.comps[c].h, sy = g.vmax / g.comps[c].v;
+            if (!((sx == 1 && sy == 1) || (sx == 2 && sy == 1) || (sx == 2 && sy == 2))) return false;
+        }
+        return true;
+    }
+
+    bool subsampled(int c) const { return g.comps[c].h != g.hmax || g.comps[c].v != g.vmax; }
+
+    void idctRow(int c, int my, Zeb8u* dst, int step) {
+        CompGeometry& cg = g.comps[c];
+        for (int br = 0; br < cg.v; ++br)
+            for (int bx = 0; bx < cg.blocksW; ++bx)
+                zebiDCTQuantInv8x8LS_JPEG_16s8u_C1R(cg.block(my * cg.v + br, bx).data(),
+                                                    dst + static_cast<std::size_t>(8 * br) * step + 8 * bx, step,
+                                                    inv[c].data());
+    }
+
+    // The coefficients of MCU row my are complete: its sub-sampled chroma
+    // goes into the context buffers, and (emitPrevious) the MCU row before it
+    // is put out.
+    bool push(int my, bool emitPrevious) {
+        for (int c = 1; c < nc; ++c) {
+            if (!subsampled(c)) continue;
+            const int cw = g.comps[c].planeW, bw = cw + 2, rows = 8 * g.comps[c].v;
+            Zeb8u* next = ctx[c - 1][cur ^ 1].data();
+            Zeb8u* prev = ctx[c - 1][cur].data();
+            idctRow(c, my, next + bw + 1, bw);
+            for (int r = 1; r <= rows; ++r) {
+                Zeb8u* row = next + static_cast<std::size_t>(r) * bw;
+                row[0] = row[1];
+                row[cw + 1] = row[cw];
+            }
+            std::memcpy(next, my == 0 ? next + bw : prev + static_cast<std::size_t>(rows) * bw, bw);
+            if (my > 0) std::memcpy(prev + static_cast<std::size_t>(rows + 1) * bw, next + bw, bw);
+        }
+        if (emitPrevious && !emit(my - 1)) return false;
+        cur ^= 1;
+        return true;
+    }
+
+    // Puts out MCU rows my0 to my1 - 1 from stored coefficients.
+    bool run(int my0, int my1) {
+        if (my0 > 0 && !push(my0 - 1, false)) return false;  // context above the band
+        for (int my = my0; my < my1; ++my)
+            if (!push(my, my > my0)) return false;
+        return my1 < g.mcuY ? push(my1, true) : finish();
+    }
+
+    bool finish() {
+        for (int c = 1; c < nc; ++c) {
+            if (!subsampled(c)) continue;
+            const int bw = g.comps[c].planeW + 2, rows = 8 * g.comps[c].v;
+            Zeb8u* last = ctx[c - 1][cur].data();
+            std::memcpy(last + static_cast<std::size_t>(rows + 1) * bw, last + static_cast<std::size_t>(rows) * bw, bw);
+        }
+        return emit(g.mcuY - 1);
+    }
+
+    bool emit(int my) {
+        const int w = img.width, y0 = my * stripH, rows = std::min(stripH, img.height - y0);
+        idctRow(0, my, luma.data(), pw);
+        if (nc == 1) {
+            for (int r = 0; r < rows; ++r)
+                widenRow(luma.data() + static_cast<std::size_t>(r) * pw,
+                         img.samples.data() + static_cast<std::size_t>(y0 + r) * w, w);
+            return true;
+        }
+        for (int c = 1; c < 3; ++c) {
+            const CompGeometry& cg = g.comps[c];
+            if (!subsampled(c)) {
+                idctRow(c, my, up[c - 1].data(), pw);
+                continue;
+            }
+            const int bw = cg.planeW + 2;
+            const Zeb8u* origin = ctx[c - 1][cur].data() + bw + 1;
+            const ZebSize s{cg.planeW, 8 * cg.v}, d{pw, stripH};
+            const ZebResult r = g.vmax / cg.v == 2
+                                    ? zebiSampleUpH2V2_JPEG_8u_C1R(origin, bw, s, up[c - 1].data(), pw, d)
+                                    : zebiSampleUpH2V1_JPEG_8u_C1R(origin, bw, s, up[c - 1].data(), pw, d);
+            if (r != zebOk) return false;
+        }
+        const Zeb8u* planes[3] = {luma.data(), up[0].data(), up[1].data()};
+        if (zebiYCbCrToRGB_JPEG_8u_P3C3R(planes, pw, rgb.data(), 3 * w, ZebSize{w, rows}) != zebOk) return false;
+        widenRow(rgb.data(), img.samples.data() + static_cast<std::size_t>(y0) * w * 3, 3 * w * rows);
+        return true;
+    }
+};
+
 bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOptions& opt) {
     const Frame& f = file.frame;
     if (f.precision != 8) return error = "only 8-bit DCT images are supported", false;
@@ -767,11 +1077,6 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
     if (nc != 1 && nc != 3) return error = "only greyscale and three-component images are supported", false;
     std::vector<std::pair<int, int>> samp;
     for (const Component& c : f.components) samp.push_back({c.h, c.v});
-    Geometry g = makeGeometry(f.width, f.height, samp, true);  // scans add to zeroed blocks
-    for (const CompGeometry& c : g.comps)
-        if (g.hmax % c.h || g.vmax % c.v) return error = "unsupported sampling factors", false;
-    for (const Scan& sc : file.scans)
-        if (!decodeDctScan(file, sc, g, error)) return false;
 
     // De-quantisation tables from the DQT values.
     std::vector<std::array<Zeb16u, 64>> inv(nc);
@@ -785,14 +1090,66 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
         }
         zebiQuantInvTableInit_JPEG_8u16u(raw.data(), inv[c].data());
     }
+
+    Geometry probe = makeGeometry(f.width, f.height, samp, false, 1);  // sampling only
+    for (const CompGeometry& c : probe.comps)
+        if (probe.hmax % c.h || probe.vmax % c.v) return error = "unsupported sampling factors", false;
+    const bool mcuPath = opt.mcuUpsampling && nc == 3 && probe.comps[1].h == 1 && probe.comps[1].v == 1 &&
+                         probe.comps[2].h == 1 && probe.comps[2].v == 1 && probe.comps[0].h <= 2 &&
+                         probe.comps[0].v <= probe.comps[0].h;  // the 444, 422 and 411 MCU conversions only
+    const bool strips = !mcuPath && StripOutput::supports(probe);
+    // One sequential scan of every component (one block per MCU when grey):
+    // decoded MCU row by MCU row, just ahead of the output.
+    const int threads = std::max(1, zebcoreGetNumThreads());
+    unsigned scanned = 0;  // components of the first scan, each once
+    for (const ScanComponent& c : file.scans.empty() ? std::vector<ScanComponent>{} : file.scans[0].components)
+        scanned |= (scanned >> c.index & 1u) ? 0x100u : 1u << c.index;
+    const bool streaming = threads == 1 && strips && file.scans.size() == 1 && !f.progressive() &&
+                           scanned == (1u << nc) - 1 && (nc == 3 || (probe.comps[0].h == 1 && probe.comps[0].v == 1));
+    // Otherwise every block is kept, zeroed first: progressive scans add to them.
+    Geometry g = streaming ? std::move(probe) : makeGeometry(f.width, f.height, samp, true);
+    if (streaming) {
+        for (CompGeometry& c : g.comps) {  // two MCU rows: output lags one behind
+            c.window(2 * c.v);
+        }
+    } else {
+        for (const Scan& sc : file.scans)
+            if (!decodeDctScan(file, sc, g, error)) return false;
+    }
     const int pw = 8 * g.mcuX * g.hmax, ph = 8 * g.mcuY * g.vmax;
     img.width = f.width;
     img.height = f.height;
     img.channels = nc;
     img.maxval = 255;
+    if (strips) {
+        img.samples.resize(static_cast<std::size_t>(f.width) * f.height * nc);  // every sample is written
+        if (!streaming) {
+            // Bands of MCU rows, one per thread (the library runs serially inside).
+            const int bands = std::min(threads, g.mcuY);
+            bool ok = true;
+#pragma omp parallel for schedule(static, 1) num_threads(bands) if (bands > 1)
+            for (int band = 0; band < bands; ++band) {
+                StripOutput output(g, inv, img);
+                if (!output.run(g.mcuY * band / bands, g.mcuY * (band + 1) / bands)) {
+#pragma omp atomic write
+                    ok = false;
+                }
+            }
+            if (!ok) return error = "chroma up-sampling or colour conversion failed", false;
+            return true;
+        }
+        StripOutput output(g, inv, img);
+        ScanDecoder dec(file, file.scans[0], g);
+        if (!dec.begin(error)) return false;
+        for (int my = 0; my < g.mcuY; ++my) {
+            const std::size_t m0 = static_cast<std::size_t>(my) * g.mcuX;
+            if (!dec.decode(m0, m0 + g.mcuX, error)) return false;
+            if (!output.push(my, my > 0)) return error = "chroma up-sampling or colour conversion failed", false;
+        }
+        if (!output.finish()) return error = "chroma up-sampling or colour conversion failed", false;
+        return true;
+    }
     img.samples.assign(static_cast<std::size_t>(f.width) * f.height * nc, 0);
-    const bool mcuPath = opt.mcuUpsampling && nc == 3 && g.comps[1].h == 1 && g.comps[1].v == 1 &&
-                         g.comps[2].h == 1 && g.comps[2].v == 1 && g.comps[0].v <= g.comps[0].h;
     if (mcuPath) {
         Plane rgb;
         if (!mcuToRgb(g, inv, rgb, pw, ph)) return error = "MCU colour conversion failed", false;

@@ -3,8 +3,8 @@
 //   zebimg encode|decode|convert [options] input output
 //   zebimg demo
 //
-// Inputs are recognised by their contents (JPEG, TIFF, PGM/PPM), outputs by
-// their extension (.jpg, .tif, .pgm/.ppm).
+// Inputs are recognised by their contents (JPEG, JPEG 2000, TIFF, PGM/PPM),
+// outputs by their extension (.jpg, .j2k/.j2c/.jp2, .tif, .pgm/.ppm).
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "j2k_codec.h"
 #include "jpeg_codec.h"
 #include "pnm.h"
 #include "timing.h"
@@ -28,7 +29,8 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: zebimg encode|decode|convert [options] input output\n"
-                 "       (input: JPEG, TIFF, PGM/PPM by contents; output by extension: .jpg .tif .pgm .ppm)\n"
+                 "       (input: JPEG, JPEG 2000, TIFF, PGM/PPM by contents;\n"
+                 "        output by extension: .jpg .j2k .j2c .jp2 .tif .pgm .ppm)\n"
                  "         --baseline | --progressive | --lossless   coding process (default baseline)\n"
                  "         -q N           quality 1 to 100 (default 75)\n"
                  "         --sampling S   444, 422 or 420 (default 420)\n"
@@ -39,15 +41,35 @@ int usage() {
                  "         --pt N         lossless point transform (default 0)\n"
                  "         --mcu          JPEG input: per-MCU colour conversion (box up-sampling)\n"
                  "         --uncompressed TIFF output without PackBits\n"
+                 "         JPEG 2000 output (.j2k .j2c codestream, .jp2 file), lossless 5/3 by default:\n"
+                 "         --irreversible ICT + 9/7 wavelet (lossy)\n"
+                 "         --rate B[,B..] quality layers at B bits per pixel each (0 last: every pass)\n"
+                 "         --psnr DB      one layer chosen for a PSNR target\n"
+                 "         --levels N     decomposition levels 0 to 8 (default 5)\n"
+                 "         --tile WxH     tile grid (default one tile)\n"
+                 "         --cblk WxH     code-block size, 4 to 64 each, W*H <= 4096 (default 64x64)\n"
+                 "         --cb-style N   code-block style bits (1 bypass, 2 reset, 4 terminate all,\n"
+                 "                        8 vertically causal, 16 predictable termination, 32 segment marks)\n"
+                 "         --no-mct       no component transform\n"
+                 "         --reduce N     JPEG 2000 input: discard N resolution levels\n"
+                 "         --layers N     JPEG 2000 input: decode the first N quality layers only\n"
                  "       zebimg demo [image]   every format on the embedded photograph (or the image given)\n"
                  "       common: --threads N   threads of the whole-image functions\n");
     return 2;
 }
 
-bool readImage(const std::vector<std::uint8_t>& in, zebimg::Image& img, const zebimg::jpeg::DecodeOptions& dec,
-               std::string& err);
-bool writeImage(const std::string& name, const zebimg::Image& img, const zebimg::jpeg::EncodeOptions& enc,
-                const zebimg::tiff::WriteOptions& tiffOpt, std::vector<std::uint8_t>& out, std::string& err);
+// Every format's options, as the command line sets them.
+struct Options {
+    zebimg::jpeg::EncodeOptions jpegEncode;
+    zebimg::jpeg::DecodeOptions jpegDecode;
+    zebimg::tiff::WriteOptions tiffWrite;
+    zebimg::j2k::EncodeOptions j2kEncode;
+    zebimg::j2k::DecodeOptions j2kDecode;
+};
+
+bool readImage(const std::vector<std::uint8_t>& in, zebimg::Image& img, const Options& opt, std::string& err);
+bool writeImage(const std::string& name, const zebimg::Image& img, const Options& opt, std::vector<std::uint8_t>& out,
+                std::string& err);
 
 // The demo image, embedded in the binary (see apps/data/README.md).
 asm(".section .rodata\n"
@@ -92,8 +114,8 @@ int demo(const std::string& path) {
         return 1;
     }
     zebimg::Image img;
-    zebimg::jpeg::DecodeOptions dec;
-    if (!readImage(in, img, dec, err)) {
+    const Options defaults;
+    if (!readImage(in, img, defaults, err)) {
         std::fprintf(stderr, "zebimg: %s: %s\n", path.empty() ? "demo image" : path.c_str(), err.c_str());
         return 1;
     }
@@ -108,27 +130,30 @@ int demo(const std::string& path) {
     struct Row {
         const char* format;
         const char* file;
-        zebimg::jpeg::EncodeOptions enc;
+        Options opt;
         bool lossless;
     };
-    zebimg::jpeg::EncodeOptions base, prog, loss;
-    prog.mode = Mode::Progressive;
-    loss.mode = Mode::Lossless;
+    Options base, prog, loss, j2kLossy;
+    prog.jpegEncode.mode = Mode::Progressive;
+    loss.jpegEncode.mode = Mode::Lossless;
+    j2kLossy.j2kEncode.reversible = false;
+    j2kLossy.j2kEncode.layerBitsPerPixel = {1.0};
     const Row rows[] = {{"JPEG baseline 4:2:0 q75", "baseline.jpg", base, false},
                         {"JPEG progressive 4:2:0 q75", "progressive.jpg", prog, false},
                         {"JPEG lossless (predictor 1)", "lossless.jpg", loss, true},
+                        {"JPEG 2000 lossless (5/3)", "lossless.jp2", base, true},
+                        {"JPEG 2000 1 bpp (9/7)", "1bpp.jp2", j2kLossy, false},
                         {"TIFF PackBits", "packbits.tif", base, true}};
     const double mpix = img.width * double(img.height) / 1e6;
     std::printf("%-30s %10s %8s %18s %10s %10s\n", "format", "bytes", "bpp", "quality", "enc Mpx/s", "dec Mpx/s");
     int failed = 0;
-    zebimg::tiff::WriteOptions tiffOpt;
     for (const Row& r : rows) {
         std::vector<std::uint8_t> bytes;
         zebimg::Image back;
         bool ok = true;
         const std::string name = std::string("demo-out/") + r.file;
-        const double enc = bestSeconds([&] { ok &= writeImage(name, img, r.enc, tiffOpt, bytes, err); });
-        const double decs = bestSeconds([&] { ok &= readImage(bytes, back, dec, err); });
+        const double enc = bestSeconds([&] { ok &= writeImage(name, img, r.opt, bytes, err); });
+        const double decs = bestSeconds([&] { ok &= readImage(bytes, back, r.opt, err); });
         ok = ok && zebimg::writeFile(name, bytes, err);
         const double q = ok ? psnr(img, back) : -1;
         char quality[32];
@@ -155,23 +180,66 @@ bool endsWith(const std::string& s, const char* suffix) {
 }
 
 // Any supported input, recognised by its first bytes.
-bool readImage(const std::vector<std::uint8_t>& in, zebimg::Image& img, const zebimg::jpeg::DecodeOptions& dec,
-               std::string& err) {
-    if (in.size() >= 2 && in[0] == 0xFF && in[1] == 0xD8) return zebimg::jpeg::decode(in, img, err, dec);
+bool readImage(const std::vector<std::uint8_t>& in, zebimg::Image& img, const Options& opt, std::string& err) {
+    if (in.size() >= 2 && in[0] == 0xFF && in[1] == 0xD8) return zebimg::jpeg::decode(in, img, err, opt.jpegDecode);
     if (zebimg::tiff::isTiff(in)) return zebimg::tiff::read(in, img, err);
+    if (zebimg::j2k::isJpeg2000(in)) {
+        zebimg::j2k::Picture pic;
+        return zebimg::j2k::decode(in.data(), in.size(), opt.j2kDecode, pic, err) && zebimg::j2k::toImage(pic, img, err);
+    }
     return zebimg::parsePnm(in, img, err);
 }
 
+// JPEG 2000 encoding options in their command-line forms.
+bool j2kOption(const std::string& a, int& i, int argc, char** argv, zebimg::j2k::EncodeOptions& j2kEncode) {
+    if (a == "--irreversible") return j2kEncode.reversible = false, true;
+    if (a == "--no-mct") return j2kEncode.multipleComponentTransform = false, true;
+    if (i + 1 >= argc) return false;
+    const char* v = argv[i + 1];
+    char* end = nullptr;
+    int w = 0, h = 0;
+    if (a == "--levels") j2kEncode.levels = static_cast<int>(std::strtol(v, &end, 10));
+    else if (a == "--cb-style") j2kEncode.codeBlockStyle = static_cast<int>(std::strtol(v, &end, 0));
+    else if (a == "--psnr") j2kEncode.targetPsnr = std::strtod(v, &end);
+    else if (a == "--tile" || a == "--cblk") {
+        if (std::sscanf(v, "%dx%d", &w, &h) != 2) return false;
+        if (a == "--tile") j2kEncode.tileWidth = w, j2kEncode.tileHeight = h;
+        else {
+            // sizes must be powers of two; anything else is left for the encoder to refuse
+            j2kEncode.codeBlockWidthLog2 = (w & (w - 1)) || w < 1 ? 0 : __builtin_ctz(w);
+            j2kEncode.codeBlockHeightLog2 = (h & (h - 1)) || h < 1 ? 0 : __builtin_ctz(h);
+        }
+    } else if (a == "--rate") {
+        j2kEncode.layerBitsPerPixel.clear();
+        for (const char* p = v;; ++p) {
+            j2kEncode.layerBitsPerPixel.push_back(std::strtod(p, &end));
+            if (end == p) return false;
+            p = end;
+            if (*p != ',') break;
+        }
+    } else return false;
+    if (end && *end != '\0') return false;
+    ++i;
+    return true;
+}
+
 // The output format follows the file name's extension.
-bool writeImage(const std::string& name, const zebimg::Image& img, const zebimg::jpeg::EncodeOptions& enc,
-                const zebimg::tiff::WriteOptions& tiffOpt, std::vector<std::uint8_t>& out, std::string& err) {
-    if (endsWith(name, ".jpg") || endsWith(name, ".jpeg")) return zebimg::jpeg::encode(img, enc, out, err);
-    if (endsWith(name, ".tif") || endsWith(name, ".tiff")) return zebimg::tiff::write(img, tiffOpt, out, err);
+bool writeImage(const std::string& name, const zebimg::Image& img, const Options& opt, std::vector<std::uint8_t>& out,
+                std::string& err) {
+    if (endsWith(name, ".jpg") || endsWith(name, ".jpeg")) return zebimg::jpeg::encode(img, opt.jpegEncode, out, err);
+    if (endsWith(name, ".tif") || endsWith(name, ".tiff")) return zebimg::tiff::write(img, opt.tiffWrite, out, err);
+    if (endsWith(name, ".j2k") || endsWith(name, ".j2c") || endsWith(name, ".jp2")) {
+        zebimg::j2k::EncodeOptions o = opt.j2kEncode;
+        o.jp2 = endsWith(name, ".jp2");
+        zebimg::j2k::Picture pic = zebimg::j2k::fromImage(img);
+        for (zebimg::j2k::Component& c : pic.components) c.precision = std::max(c.precision, 8);  // maxval < 255
+        return zebimg::j2k::encode(pic, o, out, err);
+    }
     if (endsWith(name, ".pgm") || endsWith(name, ".ppm") || endsWith(name, ".pnm")) {
         out = zebimg::writePnm(img);
         return true;
     }
-    err = "unknown output format (use .jpg, .tif, .pgm or .ppm)";
+    err = "unknown output format (use .jpg, .tif, .j2k, .jp2, .pgm or .ppm)";
     return false;
 }
 
@@ -189,9 +257,8 @@ bool intArg(int& i, int argc, char** argv, int& value) {
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string cmd = argv[1];
-    zebimg::jpeg::EncodeOptions enc;
-    zebimg::jpeg::DecodeOptions dec;
-    zebimg::tiff::WriteOptions tiffOpt;
+    Options opt;
+    zebimg::jpeg::EncodeOptions& enc = opt.jpegEncode;
     std::vector<std::string> files;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
@@ -200,14 +267,17 @@ int main(int argc, char** argv) {
         else if (a == "--progressive") enc.mode = zebimg::jpeg::EncodeOptions::Mode::Progressive;
         else if (a == "--lossless") enc.mode = zebimg::jpeg::EncodeOptions::Mode::Lossless;
         else if (a == "--optimize") enc.optimize = true;
-        else if (a == "--mcu") dec.mcuUpsampling = true;
-        else if (a == "--uncompressed") tiffOpt.packBits = false;
+        else if (a == "--mcu") opt.jpegDecode.mcuUpsampling = true;
+        else if (a == "--uncompressed") opt.tiffWrite.packBits = false;
+        else if (j2kOption(a, i, argc, argv, opt.j2kEncode)) continue;
         else if (a == "-q" && intArg(i, argc, argv, n)) enc.quality = n;
         else if (a == "--restart" && intArg(i, argc, argv, n)) enc.restartInterval = n;
         else if (a == "--predictor" && intArg(i, argc, argv, n)) enc.predictor = n;
         else if (a == "--precision" && intArg(i, argc, argv, n)) enc.precision = n;
         else if (a == "--pt" && intArg(i, argc, argv, n)) enc.pointTransform = n;
         else if (a == "--threads" && intArg(i, argc, argv, n)) zebcoreSetNumThreads(n);
+        else if (a == "--reduce" && intArg(i, argc, argv, n)) opt.j2kDecode.reduce = n;
+        else if (a == "--layers" && intArg(i, argc, argv, n)) opt.j2kDecode.maxLayers = n;
         else if (a == "--sampling" && i + 1 < argc) {
             const std::string s = argv[++i];
             if (s == "444") enc.hSamp = 1, enc.vSamp = 1;
@@ -222,11 +292,11 @@ int main(int argc, char** argv) {
     std::string err;
     std::vector<std::uint8_t> in, out;
     zebimg::Image img;
-    if (!zebimg::readFile(files[0], in, err) || !readImage(in, img, dec, err)) {
+    if (!zebimg::readFile(files[0], in, err) || !readImage(in, img, opt, err)) {
         std::fprintf(stderr, "zebimg: %s: %s\n", files[0].c_str(), err.c_str());
         return 1;
     }
-    if (!writeImage(files[1], img, enc, tiffOpt, out, err) || !zebimg::writeFile(files[1], out, err)) {
+    if (!writeImage(files[1], img, opt, out, err) || !zebimg::writeFile(files[1], out, err)) {
         std::fprintf(stderr, "zebimg: %s: %s\n", files[1].c_str(), err.c_str());
         return 1;
     }

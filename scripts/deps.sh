@@ -6,10 +6,10 @@ packages=(
   build-essential cmake ninja-build python3 binutils pkg-config
   gcc-multilib g++-multilib qemu-user
   googletest libgtest-dev libbenchmark-dev
-  clang
+  clang libclang-rt-14-dev libomp-14-dev
   libjpeg-turbo-progs libjpeg62-turbo-dev libturbojpeg0-dev
   libtiff-dev libtiff-tools
-  libopenjp2-7-dev libopenjp2-tools
+  libopenjp2-7-dev libopenjp2-tools grokj2k-tools
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -21,6 +21,23 @@ namespace zebtest {
 
 using zeb::Path;
 
+// Random-iteration counts shrink under qemu (i686) and the sanitizers,
+// which run about ten times slower.
+#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kSlowRun = true;
+#else
+inline constexpr bool kSlowRun = false;
+#endif
+
+// Sets the library's thread count for a scope.
+struct ThreadCount {
+    explicit ThreadCount(int n) : saved(zebcoreGetNumThreads()) { zebcoreSetNumThreads(n); }
+    ~ThreadCount() { zebcoreSetNumThreads(saved); }
+    ThreadCount(const ThreadCount&) = delete;
+    ThreadCount& operator=(const ThreadCount&) = delete;
+    int saved;
+};
+
 // ---- random data -----------------------------------------------------------------
 class Rng {
 public:

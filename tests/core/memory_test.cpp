@@ -73,13 +73,6 @@ TEST(Malloc, NonPositiveLengthAndHookFailureGiveNull) {
     zebsFree(nullptr);  // ignored
 }
 
-TEST(Hooks, InitialValuesAndVersionIntegers) {
-    EXPECT_EQ(tov_version, 1);
-    EXPECT_EQ(tov_min_version, 0);
-    EXPECT_NE(tov_calloc, nullptr);
-    EXPECT_NE(tov_realloc, nullptr);
-}
-
 // ---- version ----------------------------------------------------------------------
 TEST(Version, ConstantRecord) {
     const ZebVersionRecord* v = zebjGetLibVersion();

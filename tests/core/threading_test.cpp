@@ -8,11 +8,7 @@
 
 namespace {
 
-struct ThreadCount {
-    explicit ThreadCount(int n) : saved(zebcoreGetNumThreads()) { zebcoreSetNumThreads(n); }
-    ~ThreadCount() { zebcoreSetNumThreads(saved); }
-    int saved;
-};
+using zebtest::ThreadCount;
 
 // Runs the row loop over a w x h region and records which thread ran each row.
 std::vector<int> rowOwners(int w, int h) {

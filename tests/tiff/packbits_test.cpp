@@ -67,11 +67,7 @@ TEST(PackBits, PacketChoice) {
 // the row; nothing reads past a row or packet data ending at an unmapped page.
 TEST(PackBits, PathsAgreeAndRoundTrip) {
     zebtest::Rng rng(77);
-#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
-    const int rows = 300;
-#else
-    const int rows = 1500;
-#endif
+    const int rows = zebtest::kSlowRun ? 300 : 1500;
     for (int iter = 0; iter < rows; ++iter) {
         const int width = iter < 300 ? iter + 1 : static_cast<int>(rng.range(1, iter % 10 ? 2000 : 20000));
         const Bytes row = packtest::runRichRow(rng, width);

@@ -376,11 +376,114 @@ struct EncodeDiffQ15 {
     }
 };
 
+// ---- sixteen pixels a step for the common JPEG conversions --------------------------------------
+// Same arithmetic as the eight-pixel forms, with fewer shuffles: 3-byte
+// pixels are split into channel registers by four perfect shuffles of the
+// 48 bytes (byte p moves to 2p mod 47; 16 * 3 = 48 = 1 mod 47, so four
+// rounds take byte 3i + c to 16c + i) and joined by four inverse rounds;
+// the final unsigned saturation to bytes is the clamp to 0..255.
+
+// out[2k] = in[k], out[2k + 1] = in[24 + k] over the 48 bytes a, b, c.
+inline void shuffle48(__m128i& a, __m128i& b, __m128i& c) {
+    const __m128i a1 = _mm_unpacklo_epi8(a, _mm_srli_si128(b, 8));
+    const __m128i b1 = _mm_unpackhi_epi8(a, _mm_slli_si128(c, 8));
+    const __m128i c1 = _mm_unpacklo_epi8(b, _mm_srli_si128(c, 8));
+    a = a1;
+    b = b1;
+    c = c1;
+}
+
+// The inverse: out[k] = in[2k], out[24 + k] = in[2k + 1].
+inline void unshuffle48(__m128i& a, __m128i& b, __m128i& c) {
+    const __m128i lowBytes = _mm_set1_epi16(0xFF);
+    const __m128i a1 = _mm_packus_epi16(_mm_and_si128(a, lowBytes), _mm_and_si128(b, lowBytes));
+    const __m128i b1 = _mm_packus_epi16(_mm_and_si128(c, lowBytes), _mm_srli_epi16(a, 8));
+    const __m128i c1 = _mm_packus_epi16(_mm_srli_epi16(b, 8), _mm_srli_epi16(c, 8));
+    a = a1;
+    b = b1;
+    c = c1;
+}
+
+// Four 32-bit sums (w0 * p0 + w1 * p1 + off) >> shift of 16-bit pairs, for
+// pixels 4q .. 4q + 3 of two byte registers (p0, p1 interleaved by unpack_epi8).
+template <int Shift>
+inline __m128i pairSum4(__m128i pairs, __m128i w, __m128i off) {
+    return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(pairs, w), off), Shift);
+}
+
+template <class In, class Conv, class Out>
+struct Wide16 {};
+
+// Interleaved RGB to Y, Cb, Cr planes (EncodeQ14).
+template <class Order>
+struct Wide16<ReadInterleaved<3, Order>, EncodeQ14, WritePlanes<3>> {
+    static constexpr bool kSixteen = true;
+    static void run(const SrcRow& s, const DstRow& d, int x) {
+        const std::uint8_t* p = bytesOf(s.p[0]) + static_cast<std::ptrdiff_t>(x) * 3;
+        __m128i ch[3] = {loadu(p), loadu(p + 16), loadu(p + 32)};
+        for (int round = 0; round < 4; ++round) shuffle48(ch[0], ch[1], ch[2]);
+        const __m128i r = ch[Order::pos[0]], g = ch[Order::pos[1]], b = ch[Order::pos[2]];
+        // (r, g) and (b, 128) pairs; the offset rides on the 128 lane.
+        const __m128i z = _mm_setzero_si128(), k128 = _mm_set1_epi8(static_cast<char>(128));
+        const __m128i rg8[2] = {_mm_unpacklo_epi8(r, g), _mm_unpackhi_epi8(r, g)};
+        const __m128i bk8[2] = {_mm_unpacklo_epi8(b, k128), _mm_unpackhi_epi8(b, k128)};
+        __m128i rg[4], bk[4];
+        for (int h = 0; h < 2; ++h) {
+            rg[2 * h] = _mm_unpacklo_epi8(rg8[h], z);
+            rg[2 * h + 1] = _mm_unpackhi_epi8(rg8[h], z);
+            bk[2 * h] = _mm_unpacklo_epi8(bk8[h], z);
+            bk[2 * h + 1] = _mm_unpackhi_epi8(bk8[h], z);
+        }
+        static_assert(8192 == 128 * 64 && 2105344 == 128 * 16448);
+        const __m128i wrg[3] = {pairWeights(4899, 9617), pairWeights(-2764, -5428), pairWeights(8192, -6860)};
+        const __m128i wbk[3] = {pairWeights(1868, 64), pairWeights(8192, 16448), pairWeights(-1332, 16448)};
+        for (int c = 0; c < 3; ++c) {
+            __m128i q[4];
+            for (int i = 0; i < 4; ++i)
+                q[i] = _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(rg[i], wrg[c]), _mm_madd_epi16(bk[i], wbk[c])), 14);
+            storeu(bytesOf(d.p[c]) + x, _mm_packus_epi16(_mm_packs_epi32(q[0], q[1]), _mm_packs_epi32(q[2], q[3])));
+        }
+    }
+};
+
+// Y, Cb, Cr planes to interleaved RGB (DecodeYCbCr).
+template <class Set, class Order>
+struct Wide16<ReadPlanes<3>, DecodeYCbCr<Set>, WriteInterleaved<3, Order>> {
+    static constexpr bool kSixteen = true;
+    static __m128i channel(const ChannelQ14& k, const __m128i* pairs, __m128i ylo, __m128i yhi) {
+        const __m128i w = pairWeights(k.wCb, k.wCr), off = _mm_set1_epi32(k.off);
+        const __m128i t0 = _mm_packs_epi32(pairSum4<14>(pairs[0], w, off), pairSum4<14>(pairs[1], w, off));
+        const __m128i t1 = _mm_packs_epi32(pairSum4<14>(pairs[2], w, off), pairSum4<14>(pairs[3], w, off));
+        const __m128i lo = k.sign > 0 ? _mm_add_epi16(ylo, t0) : _mm_sub_epi16(ylo, t0);
+        const __m128i hi = k.sign > 0 ? _mm_add_epi16(yhi, t1) : _mm_sub_epi16(yhi, t1);
+        return _mm_packus_epi16(lo, hi);
+    }
+    static void run(const SrcRow& s, const DstRow& d, int x) {
+        const __m128i y = loadu(bytesOf(s.p[0]) + x), cb = loadu(bytesOf(s.p[1]) + x), cr = loadu(bytesOf(s.p[2]) + x);
+        const __m128i z = _mm_setzero_si128();
+        const __m128i cc8[2] = {_mm_unpacklo_epi8(cb, cr), _mm_unpackhi_epi8(cb, cr)};
+        const __m128i pairs[4] = {_mm_unpacklo_epi8(cc8[0], z), _mm_unpackhi_epi8(cc8[0], z),
+                                  _mm_unpacklo_epi8(cc8[1], z), _mm_unpackhi_epi8(cc8[1], z)};
+        const __m128i ylo = _mm_unpacklo_epi8(y, z), yhi = _mm_unpackhi_epi8(y, z);
+        __m128i ch[3];
+        ch[Order::pos[0]] = channel(Set::r, pairs, ylo, yhi);
+        ch[Order::pos[1]] = channel(Set::g, pairs, ylo, yhi);
+        ch[Order::pos[2]] = channel(Set::b, pairs, ylo, yhi);
+        for (int round = 0; round < 4; ++round) unshuffle48(ch[0], ch[1], ch[2]);
+        std::uint8_t* p = bytesOf(d.p[0]) + static_cast<std::ptrdiff_t>(x) * 3;
+        storeu(p, ch[0]);
+        storeu(p + 16, ch[1]);
+        storeu(p + 32, ch[2]);
+    }
+};
+
 // ---- the row pipeline -----------------------------------------------------------------------
 template <Path P, class In, class Conv, class Out>
 void convertRow(const SrcRow& s, const DstRow& d, int width) {
     const int vectorEnd = Conv::kSplit == 1 ? width : width - width % Conv::kSplit;
     int x = 0;
+    if constexpr (P == Path::Vector && requires { Wide16<In, Conv, Out>::kSixteen; })
+        for (; x + 16 <= vectorEnd; x += 16) Wide16<In, Conv, Out>::run(s, d, x);
     if constexpr (P == Path::Vector && requires { Conv::vector8(Lanes{}); })
         for (; x + 8 <= vectorEnd; x += 8) Out::store8(d, x, Conv::vector8(In::load8(s, x)));
     for (; x < vectorEnd; ++x) Out::put(d, x, Conv::vectorForm(In::get(s, x)));

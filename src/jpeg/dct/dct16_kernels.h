@@ -232,13 +232,32 @@ inline void matrixRowScalar(const std::int16_t* in, const std::array<std::array<
 
 // ---- whole 8x8 transforms (64 contiguous values in, 64 out; may alias) -------------
 
+// The vector forms on rows held in registers (x[r]: row r of the block).
+inline void fdct8x8Rows(const __m128i* x, __m128i* out) {
+    __m128i y[8];
+    fdctVertical<Vec16>(x, y);
+    for (int k = 0; k < 8; ++k) out[k] = matrixRow<20>(y[k], kFwdPairs.m[k], 1 << 19);
+}
+
+// A row of zero coefficients passes the horizontal pass as its rounding
+// bias alone, so the matrix product is skipped for it (sparse blocks).
+inline void idct8x8Rows(const __m128i* in, __m128i* out) {
+    __m128i z[8];
+    const __m128i zero = _mm_setzero_si128();
+    for (int k = 0; k < 8; ++k)
+        z[k] = _mm_movemask_epi8(_mm_cmpeq_epi16(in[k], zero)) == 0xFFFF
+                   ? _mm_set1_epi16(static_cast<std::int16_t>(kInvBias[k] >> 11))
+                   : matrixRow<11>(in[k], kInvPairs.m[k], kInvBias[k]);
+    idctVertical<Vec16>(z, out);
+}
+
 template <Path P>
 inline void fdct8x8(const std::int16_t* in, std::int16_t* out) {
     if constexpr (P == Path::Vector) {
         __m128i x[8], y[8];
         for (int r = 0; r < 8; ++r) x[r] = loadu(in + 8 * r);
-        fdctVertical<Vec16>(x, y);
-        for (int k = 0; k < 8; ++k) storeu(out + 8 * k, matrixRow<20>(y[k], kFwdPairs.m[k], 1 << 19));
+        fdct8x8Rows(x, y);
+        for (int k = 0; k < 8; ++k) storeu(out + 8 * k, y[k]);
     } else {
         std::int16_t y[64];
         for (int c = 0; c < 8; ++c) {
@@ -255,8 +274,8 @@ template <Path P>
 inline void idct8x8(const std::int16_t* in, std::int16_t* out) {
     if constexpr (P == Path::Vector) {
         __m128i z[8], x[8];
-        for (int k = 0; k < 8; ++k) z[k] = matrixRow<11>(loadu(in + 8 * k), kInvPairs.m[k], kInvBias[k]);
-        idctVertical<Vec16>(z, x);
+        for (int k = 0; k < 8; ++k) z[k] = loadu(in + 8 * k);
+        idct8x8Rows(z, x);
         for (int r = 0; r < 8; ++r) storeu(out + 8 * r, x[r]);
     } else {
         std::int16_t z[64];

@@ -12,17 +12,30 @@ namespace {
 using zeb::Path;
 namespace dct = zeb::dct;
 
+// The rows stay in registers from the samples to the quantised coefficients
+// and back.
+void fdctQuantRows(const __m128i* x, Zeb16s* dst, const Zeb16u* table) {
+    __m128i y[8];
+    dct::fdct8x8Rows(x, y);
+    for (int k = 0; k < 8; ++k) zeb::storeu(dst + 8 * k, dct::quantRoundVec(y[k], zeb::loadu(table + 8 * k)));
+}
+
 void fdctQuant(const Zeb16s* src, Zeb16s* dst, const Zeb16u* table) {
-    alignas(16) Zeb16s b[64];
-    dct::fdct8x8<Path::Vector>(src, b);
-    dct::quantRound<Path::Vector>(b, table);
-    for (int i = 0; i < 64; i += 8) zeb::storeu(dst + i, _mm_load_si128(reinterpret_cast<const __m128i*>(b + i)));
+    __m128i x[8];
+    for (int r = 0; r < 8; ++r) x[r] = zeb::loadu(src + 8 * r);
+    fdctQuantRows(x, dst, table);
+}
+
+void dequantRows(const Zeb16s* src, const Zeb16u* table, __m128i* out) {
+    __m128i z[8];
+    for (int k = 0; k < 8; ++k) z[k] = _mm_mullo_epi16(zeb::loadu(src + 8 * k), zeb::loadu(table + 8 * k));
+    dct::idct8x8Rows(z, out);
 }
 
 void dequantIdct(const Zeb16s* src, Zeb16s* dst, const Zeb16u* table) {
-    alignas(16) Zeb16s b[64];
-    dct::dequant<Path::Vector>(src, table, b);
-    dct::idct8x8<Path::Vector>(b, dst);
+    __m128i x[8];
+    dequantRows(src, table, x);
+    for (int r = 0; r < 8; ++r) zeb::storeu(dst + 8 * r, x[r]);
 }
 
 }  // namespace
@@ -44,9 +57,9 @@ ZEB_API ZebResult zebiDCTQuantFwd8x8_JPEG_16s_C1I(Zeb16s* pSrcDst, const Zeb16u*
 ZEB_API ZebResult zebiDCTQuantFwd8x8LS_JPEG_8u16s_C1R(const Zeb8u* pSrc, int srcStep, Zeb16s* pDst,
                                                       const Zeb16u* pQuantFwdTable) {
     ZEB_CHECK(ptr(pSrc, pDst), step(srcStep), ptr(pQuantFwdTable));
-    alignas(16) Zeb16s b[64];
-    dct::sub128Block<Path::Vector>(pSrc, srcStep, b);
-    fdctQuant(b, pDst, pQuantFwdTable);
+    __m128i x[8];
+    dct::sub128Rows(pSrc, srcStep, x);
+    fdctQuantRows(x, pDst, pQuantFwdTable);
     return zebOk;
 }
 
@@ -65,18 +78,20 @@ ZEB_API ZebResult zebiDCTQuantInv8x8_JPEG_16s_C1I(Zeb16s* pSrcDst, const Zeb16u*
 ZEB_API ZebResult zebiDCT8x8InvLSClip_16s8u_C1R(const Zeb16s* pSrc, Zeb8u* pDst, int dstStep, Zeb16s levelShift,
                                                 Zeb8u clipMin, Zeb8u clipMax) {
     ZEB_CHECK(ptr(pSrc, pDst), step(dstStep));
-    alignas(16) Zeb16s b[64];
-    dct::idct8x8<Path::Vector>(pSrc, b);
-    dct::storeShiftClip<Path::Vector>(b, pDst, dstStep, levelShift, clipMin, clipMax);
+    __m128i z[8], x[8];
+    for (int k = 0; k < 8; ++k) z[k] = zeb::loadu(pSrc + 8 * k);
+    dct::idct8x8Rows(z, x);
+    dct::storeShiftClipRows(x, pDst, dstStep, levelShift, clipMin, clipMax);
     return zebOk;
 }
 
 ZEB_API ZebResult zebiDCTQuantInv8x8LS_JPEG_16s8u_C1R(const Zeb16s* pSrc, Zeb8u* pDst, int dstStep,
                                                       const Zeb16u* pQuantInvTable) {
     ZEB_CHECK(ptr(pSrc, pDst), step(dstStep), ptr(pQuantInvTable));
-    alignas(16) Zeb16s b[64];
-    dct::dequant<Path::Vector>(pSrc, pQuantInvTable, b);
-    return zebiDCT8x8InvLSClip_16s8u_C1R(b, pDst, dstStep, 128, 0, 255);
+    __m128i x[8];
+    dequantRows(pSrc, pQuantInvTable, x);
+    dct::storeShiftClipRows(x, pDst, dstStep, 128, 0, 255);
+    return zebOk;
 }
 
 }  // extern "C"

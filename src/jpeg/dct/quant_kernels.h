@@ -85,16 +85,35 @@ inline void dequant(const std::int16_t* src, const std::uint16_t* table, std::in
 }
 
 // ---- 8u block <-> level-shifted 16s block ---------------------------------------------------
+// Vector forms on rows held in registers.
+inline void sub128Rows(const std::uint8_t* src, int step, __m128i* x) {
+    for (int r = 0; r < 8; ++r) {
+        const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(rowAt(src, step, r)));
+        x[r] = _mm_sub_epi16(_mm_unpacklo_epi8(v, _mm_setzero_si128()), _mm_set1_epi16(128));
+    }
+}
+
+inline void storeShiftClipRows(const __m128i* x, std::uint8_t* dst, int step, std::int16_t shift, std::uint8_t lo,
+                               std::uint8_t hi) {
+    const __m128i s = _mm_set1_epi16(shift);
+    const __m128i vlo = _mm_set1_epi8(static_cast<char>(lo)), vhi = _mm_set1_epi8(static_cast<char>(hi));
+    for (int r = 0; r < 8; r += 2) {
+        const __m128i a = _mm_add_epi16(x[r], s), b = _mm_add_epi16(x[r + 1], s);
+        const __m128i v = _mm_min_epu8(_mm_max_epu8(_mm_packus_epi16(a, b), vlo), vhi);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(rowAt(dst, step, r)), v);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(rowAt(dst, step, r + 1)), _mm_srli_si128(v, 8));
+    }
+}
+
 template <Path P>
 inline void sub128Block(const std::uint8_t* src, int step, std::int16_t* dst) {
-    for (int r = 0; r < 8; ++r) {
-        const std::uint8_t* row = rowAt(src, step, r);
-        if constexpr (P == Path::Vector) {
-            const __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row));
-            storeu(dst + 8 * r, _mm_sub_epi16(_mm_unpacklo_epi8(v, _mm_setzero_si128()), _mm_set1_epi16(128)));
-        } else {
-            for (int c = 0; c < 8; ++c) dst[8 * r + c] = static_cast<std::int16_t>(row[c] - 128);
-        }
+    if constexpr (P == Path::Vector) {
+        __m128i x[8];
+        sub128Rows(src, step, x);
+        for (int r = 0; r < 8; ++r) storeu(dst + 8 * r, x[r]);
+    } else {
+        for (int r = 0; r < 8; ++r)
+            for (int c = 0; c < 8; ++c) dst[8 * r + c] = static_cast<std::int16_t>(rowAt(src, step, r)[c] - 128);
     }
 }
 
@@ -104,14 +123,9 @@ template <Path P>
 inline void storeShiftClip(const std::int16_t* blk, std::uint8_t* dst, int step, std::int16_t shift, std::uint8_t lo,
                            std::uint8_t hi) {
     if constexpr (P == Path::Vector) {
-        const __m128i s = _mm_set1_epi16(shift);
-        const __m128i vlo = _mm_set1_epi8(static_cast<char>(lo)), vhi = _mm_set1_epi8(static_cast<char>(hi));
-        for (int r = 0; r < 8; r += 2) {
-            const __m128i a = _mm_add_epi16(loadu(blk + 8 * r), s), b = _mm_add_epi16(loadu(blk + 8 * r + 8), s);
-            const __m128i v = _mm_min_epu8(_mm_max_epu8(_mm_packus_epi16(a, b), vlo), vhi);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(rowAt(dst, step, r)), v);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(rowAt(dst, step, r + 1)), _mm_srli_si128(v, 8));
-        }
+        __m128i x[8];
+        for (int r = 0; r < 8; ++r) x[r] = loadu(blk + 8 * r);
+        storeShiftClipRows(x, dst, step, shift, lo, hi);
     } else {
         for (int r = 0; r < 8; ++r) {
             std::uint8_t* row = rowAt(dst, step, r);

@@ -36,15 +36,18 @@ inline int category(std::int32_t v) {
 
 // The s extra bits of v (one's complement for negative values), masked.
 inline std::uint32_t extraBits(std::int32_t v, int s) {
-    const std::uint32_t bits = static_cast<std::uint32_t>(v < 0 ? v - 1 : v);
+    const std::uint32_t bits = static_cast<std::uint32_t>(v + (v >> 31));  // v - 1 when negative, without a branch
     return s >= 32 ? bits : bits & ((std::uint32_t{1} << s) - 1);
 }
 
 // T.81 EXTEND: s extra bits read as unsigned v back to a signed value.
 inline std::int32_t extend(std::uint32_t v, int s) {
     if (s == 0) return 0;
-    return v < (std::uint32_t{1} << (s - 1)) ? static_cast<std::int32_t>(v) - (std::int32_t{1} << s) + 1
-                                              : static_cast<std::int32_t>(v);
+    // Without a branch on the sign (unpredictable in coded data): subtract
+    // 2^s - 1 when the top bit of the s bits is clear.
+    const std::int32_t x = static_cast<std::int32_t>(v);
+    const std::int32_t below = (x - (std::int32_t{1} << (s - 1))) >> 31;
+    return x - (below & ((std::int32_t{1} << s) - 1));
 }
 
 inline std::uint64_t lowMask64(int n) { return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1; }

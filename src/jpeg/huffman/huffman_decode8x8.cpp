@@ -69,7 +69,9 @@ ZebResult decodeByteWise(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Z
     return done(zebOk);
 }
 
-// Register-held reader of the fast path.
+// Register-held reader of the fast path.  The n valid bits sit at the top of
+// the accumulator (the rest is zero), so a code is looked up from the top
+// byte without first shifting by the bit count.
 struct FastReader {
     const Zeb8u* src;
     int len;
@@ -85,8 +87,8 @@ struct FastReader {
         std::memcpy(&w, src + pos, 8);
         w = __builtin_bswap64(w);
         if (!anyByteFF(w)) {
-            const int nb = (63 - n) >> 3;
-            acc = (acc << (8 * nb)) | (w >> (64 - 8 * nb));
+            const int nb = (63 - n) >> 3;  // 1 to 7 whole bytes (n < 56 here)
+            acc |= (w & ~lowMask64(64 - 8 * nb)) >> n;
             n += 8 * nb;
             pos += nb;
             return true;
@@ -100,26 +102,26 @@ struct FastReader {
             } else {
                 pos += 1;
             }
-            acc = (acc << 8) | b;
+            acc |= std::uint64_t{b} << (56 - n);
             n += 8;
         }
         return true;
     }
 
-    // One code with at least 16 valid bits, left in place: its symbol and
-    // length; false for an invalid code.
-    bool peekSymbol(const DecodeSpec& t, int& sym, int& len) const {
-        const std::uint32_t e = t.lookahead[(acc >> (n - 8)) & 0xFF];
+    // One code with at least 16 valid bits: its symbol and length; false
+    // for an invalid code.
+    bool peekSymbol(const DecodeSpec& t, int& sym, int& codeLen) const {
+        const std::uint32_t e = t.lookahead[acc >> 56];
         if (entryLength(e) != 0) {
-            len = static_cast<int>(entryLength(e));
+            codeLen = static_cast<int>(entryLength(e));
             sym = static_cast<int>(e & 0xFF);
             return true;
         }
-        const std::uint32_t code16 = static_cast<std::uint32_t>(acc >> (n - 16)) & 0xFFFF;
+        const std::uint32_t code16 = static_cast<std::uint32_t>(acc >> 48);
         for (int l = 9; l <= 16; ++l) {
             const std::uint32_t code = code16 >> (16 - l);
             if (t.maxCode[l] != kNoCode && code <= t.maxCode[l]) {
-                len = l;
+                codeLen = l;
                 sym = t.huffVal[(t.valPtr[l] + code - t.minCode[l]) & 0xFF];
                 return true;
             }
@@ -130,11 +132,12 @@ struct FastReader {
     // A symbol and its s = (symbol & 15) extra bits in one step (at least 31
     // valid bits).
     bool decode(const DecodeSpec& t, int& sym, std::uint32_t& extra) {
-        int len;
-        if (!peekSymbol(t, sym, len)) return false;
+        int codeLen;
+        if (!peekSymbol(t, sym, codeLen)) return false;
         const int s = sym & 15;
-        n -= len + s;
-        extra = static_cast<std::uint32_t>(acc >> n) & ((1u << s) - 1);
+        extra = static_cast<std::uint32_t>(((acc << codeLen) >> 1) >> (63 - s));  // 0 when s = 0
+        acc <<= codeLen + s;
+        n -= codeLen + s;
         return true;
     }
 };
@@ -145,7 +148,8 @@ bool decodeBlockFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16
                      const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
     const int pos0 = *pPos;
     if (marker != 0 || pos0 < 0 || srcLen - pos0 < 24 || st.bitCount < 0 || st.bitCount > 32) return false;
-    FastReader rd{src, srcLen, pos0, st.accumulator.get() & lowMask64(st.bitCount), st.bitCount};
+    const int n0 = st.bitCount;
+    FastReader rd{src, srcLen, pos0, n0 > 0 ? (st.accumulator.get() & lowMask64(n0)) << (64 - n0) : 0, n0};
     zeroBlock(dst);
     // Each step below takes at most 16 + 15 bits.
     if (rd.n < 32 && !rd.refill()) return false;
@@ -172,14 +176,15 @@ bool decodeBlockFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16
     }
     // Keep at most 32 read-ahead bits: give whole bytes back to the source
     // (a data byte 0xFF came from the two bytes 0xFF 0x00).
+    std::uint64_t kept = rd.n > 0 ? rd.acc >> (64 - rd.n) : 0;  // right-aligned, as the state keeps them
     while (rd.n > 32) {
-        rd.pos -= (rd.acc & 0xFF) == 0xFF ? 2 : 1;
-        rd.acc >>= 8;
+        rd.pos -= (kept & 0xFF) == 0xFF ? 2 : 1;
+        kept >>= 8;
         rd.n -= 8;
     }
     *pLastDC = last;
     *pPos = rd.pos;
-    st.accumulator.set(rd.acc & lowMask64(rd.n));
+    st.accumulator.set(kept);
     st.bitCount = rd.n;
     return true;
 }

@@ -54,6 +54,17 @@ inline void sweep(const PassContext& pc, ColumnTest&& columnTest, Visit&& visit)
         for (int x = 0; x < pc.width; ++x) {
             const std::uint32_t* w = stripe + x;
             if (!columnTest(w[0]) && (rows <= 2 || !columnTest(w[pc.stride]))) continue;
+            if (rows == 4) {
+                // Full stripe column: rows and halves as constants.
+                std::uint32_t* w0 = stripe + x;
+                std::uint32_t* w1 = w0 + pc.stride;
+                const unsigned char* row0 = srcRow;
+                visit(w0, 0, 0, coefAt(row0, x));
+                visit(w0, 16, 1, coefAt(row0 + pc.srcStep, x));
+                visit(w1, 0, 2, coefAt(row0 + 2 * pc.srcStep, x));
+                visit(w1, 16, 3, coefAt(row0 + 3 * pc.srcStep, x));
+                continue;
+            }
             for (int r = 0; r < rows; ++r) {
                 std::uint32_t* word = stripe + x + (r >> 1) * pc.stride;
                 visit(word, (r & 1) * 16, r, coefAt(srcRow + r * pc.srcStep, x));
@@ -62,10 +73,16 @@ inline void sweep(const PassContext& pc, ColumnTest&& columnTest, Visit&& visit)
     }
 }
 
+// The runner works on a local copy of the pass context and of the
+// distortion parameters: the byte stores of the recorded symbols may alias
+// anything reachable from outside, so nothing the loops read lives there.
 struct PassRunner {
-    PassContext& pc;
-    ZebEncodeState& st;
+    PassContext pc;
     int plane;
+    const std::int32_t* distTable;
+    std::uint32_t distMask;
+    std::uint32_t shiftRight;
+    std::uint32_t shiftLeft;
     std::int64_t dist = 0;
 
     void record(std::uint32_t bit, std::uint32_t ctx) {
@@ -76,9 +93,8 @@ struct PassRunner {
     void recordRaw(std::uint32_t bit) { pc.decisions[pc.count++] = static_cast<std::uint8_t>(bit); }
 
     std::int32_t distortion(std::int32_t v) const {
-        const std::uint32_t idx =
-            (static_cast<std::uint32_t>(v >> st.shiftRight) << st.shiftLeft) & st.distMask;
-        return st.distTable[idx];
+        const std::uint32_t idx = (static_cast<std::uint32_t>(v >> shiftRight) << shiftLeft) & distMask;
+        return distTable[idx];
     }
     std::uint32_t bitOf(std::int32_t v) const { return (static_cast<std::uint32_t>(v) >> plane) & 1u; }
 
@@ -156,15 +172,22 @@ struct PassRunner {
                     codeSign(word, (r & 1) * 16, r, coefAt(srcRow + r * pc.srcStep, x), false, true);
                     ++r;
                 }
-                for (; r < rows; ++r) {
-                    std::uint32_t* word = r < 2 ? w0 : w1;
-                    const int shift = (r & 1) * 16;
+                auto codeRow = [&](std::uint32_t* word, int shift, int row) {
                     const std::uint32_t half = (*word >> shift) & 0xFFFFu;
-                    if (half & (kStSignificant | kStVisited)) continue;
-                    const std::int32_t v = coefAt(srcRow + r * pc.srcStep, x);
+                    if (half & (kStSignificant | kStVisited)) return;
+                    const std::int32_t v = coefAt(srcRow + row * pc.srcStep, x);
                     const std::uint32_t bit = bitOf(v);
                     record(bit, pc.zeroCoding[half & 0xFFu]);
-                    if (bit) codeSign(word, shift, r, v, false, false);
+                    if (bit) codeSign(word, shift, row, v, false, false);
+                };
+                if (rows == 4) {
+                    // Rows and halves as constants.
+                    if (r <= 0) codeRow(w0, 0, 0);
+                    if (r <= 1) codeRow(w0, 16, 1);
+                    if (r <= 2) codeRow(w1, 0, 2);
+                    if (r <= 3) codeRow(w1, 16, 3);
+                } else {
+                    for (; r < rows; ++r) codeRow(r < 2 ? w0 : w1, (r & 1) * 16, r);
                 }
                 *w0 &= kClearVisited;
                 if (rows > 2) *w1 &= kClearVisited;
@@ -201,12 +224,13 @@ void selectDistortion(ZebEncodeState& st, int p, PassKind kind) {
 void runPass(ZebEncodeState& st, PassContext& pc, int p, PassKind kind, bool raw) {
     ZebEncodeBuffer& b = *st.buffer;
     selectDistortion(st, p, kind);
-    PassRunner run{pc, st, p};
+    PassRunner run{pc, p, st.distTable, st.distMask, st.shiftRight, st.shiftLeft};
     switch (kind) {
         case PassKind::Propagation: run.propagation(raw); break;
         case PassKind::Refinement: run.refinement(raw); break;
         case PassKind::Cleanup: run.cleanup(); break;
     }
+    pc.count = run.pc.count;
     st.distRed[st.passIdx] += static_cast<std::int32_t>(run.dist);
     st.distExp[st.passIdx] = st.curExp;
     b.symbolCount = pc.count;

@@ -100,33 +100,66 @@ bool storeRawPass(ZebEncodeBuffer& b, Output& out, bool endsSegment) {
     return true;
 }
 
+// The registers of the MQ coder for the coding loop of a pass: bytes go
+// straight to the output and, once it is full, to the record's staging queue.
+struct DirectCoder {
+    std::uint32_t A, C, CT, B, narrowB, dropFirst;
+    std::int32_t bytesOut;
+    Zeb8u* dst;
+    int written, capacity;
+    bool queued;  // a byte went to the staging queue
+    MqEncoder* queue;
+};
+
+void mqRelease(DirectCoder& e, std::uint32_t byte) {
+    if (e.dropFirst) {
+        e.dropFirst = 0;
+        return;
+    }
+    e.bytesOut += 1;
+    if (e.written < e.capacity && !e.queued) {
+        e.dst[e.written++] = static_cast<Zeb8u>(byte);
+        return;
+    }
+    MqEncoder& q = *e.queue;
+    if (mqStagedEmpty(q)) q.stagedNext = q.stagedEnd = 0;
+    q.staged[q.stagedEnd++] = byte;
+    e.queued = true;
+}
+
 // MQ pass; returns false when the output filled up first.
 bool storeMqPass(ZebEncodeBuffer& b, Output& out, bool endsSegment) {
     MqEncoder& mq = b.mq;
     drainStaged(b, out);
     if (b.symbolsDone < b.passSymbols && mqStagedEmpty(mq)) {
-        // Code on a local copy of the coder, whose registers can then live in
-        // registers: the byte stores to the output cannot alias it.  Each
-        // decision's bytes go out before the next decision is coded; when
-        // the output is full they wait in the queue.
-        MqEncoder e = mq;
+        // Code with the registers in local variables; each decision's bytes
+        // go out before the next decision is coded, and coding stops when a
+        // byte has to wait in the queue.
+        DirectCoder e{mq.A, mq.C, mq.CT, mq.B, mq.narrowB, mq.dropFirst, mq.bytesOut,
+                      out.dst, out.written, out.capacity, false, &mq};
+        std::uint32_t packed[kMqContexts];
+        mqPackContexts(mq, packed);
         const std::uint8_t* const dec = b.decCursor;
         const std::uint8_t* const ctx = b.ctxCursor;
-        Zeb8u* const dst = out.dst;
-        const int n = b.passSymbols, capacity = out.capacity, first = b.symbolsDone;
+        const int n = b.passSymbols, first = b.symbolsDone;
         int i = first;
-        int written = out.written;
-        while (i < n && mqStagedEmpty(e)) {
-            mqEncode(e, dec[i], ctx[i]);
+        while (i < n && !e.queued) {
+            mqEncodePacked(e, packed, dec[i], ctx[i]);
             ++i;
-            while (!mqStagedEmpty(e) && written < capacity) dst[written++] = static_cast<Zeb8u>(e.staged[e.stagedNext++]);
         }
-        e.pendingTerm = 1;
-        mq = e;
+        mqUnpackContexts(mq, packed);
+        mq.A = e.A;
+        mq.C = e.C;
+        mq.CT = e.CT;
+        mq.B = e.B;
+        mq.narrowB = e.narrowB;
+        mq.dropFirst = e.dropFirst;
+        mq.bytesOut = e.bytesOut;
+        mq.pendingTerm = 1;
         b.pendingTerm += i - first;
         b.symbolsDone = i;
-        b.passBytes += written - out.written;
-        out.written = written;
+        b.passBytes += e.written - out.written;
+        out.written = e.written;
     }
     if (b.symbolsDone < b.passSymbols) return false;
     if (endsSegment && mq.pendingTerm) {

@@ -48,18 +48,20 @@ inline void mqDecoderResetCtx(MqDecoder& d) {
 
 // The decoding routines are templates over the register holder: the record
 // itself, or MqRegisters, a local copy that the passes keep in registers for
-// the length of a pass.
+// the length of a pass, with the contexts packed as 2 * state + MPS (see
+// mqTransitions).
 struct MqRegisters {
     const std::uint8_t* data;
     std::int32_t length;
     std::int32_t pos;
     std::uint32_t A, C, CT, markerSeen;
-    std::uint32_t* state;
-    std::uint32_t* mps;
+    std::uint32_t packed[kMqContexts];
 };
 
-inline MqRegisters mqRegisters(MqDecoder& d) {
-    return {d.data, d.length, d.pos, d.A, d.C, d.CT, d.markerSeen, d.state, d.mps};
+inline MqRegisters mqRegisters(const MqDecoder& d) {
+    MqRegisters r{d.data, d.length, d.pos, d.A, d.C, d.CT, d.markerSeen, {}};
+    for (int i = 0; i < kMqContexts; ++i) r.packed[i] = 2 * d.state[i] + d.mps[i];
+    return r;
 }
 
 inline void mqWriteBack(MqDecoder& d, const MqRegisters& r) {
@@ -68,6 +70,10 @@ inline void mqWriteBack(MqDecoder& d, const MqRegisters& r) {
     d.C = r.C;
     d.CT = r.CT;
     d.markerSeen = r.markerSeen;
+    for (int i = 0; i < kMqContexts; ++i) {
+        d.state[i] = r.packed[i] >> 1;
+        d.mps[i] = r.packed[i] & 1u;
+    }
 }
 
 template <class D>
@@ -106,14 +112,19 @@ inline void mqDecoderInit(MqDecoder& d, const std::uint8_t* data, std::int32_t l
     d.A = 0x8000;
 }
 
+// Doubles A until it reaches 0x8000 (A is below 0x8000 and not zero on
+// entry), shifting C with it; the shifts between byte inputs go at once.
 template <class D>
 inline void mqDecoderRenorm(D& d) {
+    std::uint32_t n = static_cast<std::uint32_t>(__builtin_clz(d.A)) - 16u;
     do {
         if (d.CT == 0) mqDecoderByteIn(d);
-        d.A <<= 1;
-        d.C <<= 1;
-        d.CT -= 1;
-    } while (!(d.A & 0x8000u));
+        const std::uint32_t k = n < d.CT ? n : d.CT;
+        d.A <<= k;
+        d.C <<= k;
+        d.CT -= k;
+        n -= k;
+    } while (n != 0);
 }
 
 template <class D>
@@ -143,6 +154,37 @@ inline std::uint32_t mqDecoderDecode(D& d, std::uint32_t cx) {
         } else {
             bit = d.mps[cx];
             d.state[cx] = row.nmps;
+        }
+    }
+    mqDecoderRenorm(d);
+    return bit;
+}
+
+// mqDecoderDecode on the packed contexts of a register copy.
+inline std::uint32_t mqDecoderDecode(MqRegisters& d, std::uint32_t cx) {
+    const MqTransition& t = mqTransitions[d.packed[cx]];
+    const std::uint32_t qe = t.qe;
+    const std::uint32_t a = d.A - qe;
+    std::uint32_t bit;
+    if ((d.C >> 16) >= a) {
+        d.C -= a << 16;
+        d.A = qe;
+        if (a >= qe) {
+            bit = t.mps ^ 1u;
+            d.packed[cx] = t.nextLps;
+        } else {
+            bit = t.mps;
+            d.packed[cx] = t.nextMps;
+        }
+    } else {
+        d.A = a;
+        if (a & 0x8000u) return t.mps;
+        if (a < qe) {
+            bit = t.mps ^ 1u;
+            d.packed[cx] = t.nextLps;
+        } else {
+            bit = t.mps;
+            d.packed[cx] = t.nextMps;
         }
     }
     mqDecoderRenorm(d);

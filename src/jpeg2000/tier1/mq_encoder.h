@@ -72,7 +72,10 @@ inline void mqRelease(MqEncoder& e, std::uint32_t byte) {
     e.bytesOut += 1;
 }
 
-inline void mqByteOut(MqEncoder& e) {
+// The byte output and the coding routines are templates over the coder: the
+// record itself, or a register copy of a coding loop with its own mqRelease.
+template <class E>
+inline void mqByteOut(E& e) {
     if (e.B == 0xFF) {
         mqRelease(e, e.B);
         e.B = e.C >> 20;
@@ -104,12 +107,19 @@ inline void mqByteOut(MqEncoder& e) {
     }
 }
 
-inline void mqRenorm(MqEncoder& e) {
-    do {
-        e.A <<= 1;
-        e.C <<= 1;
-        if (--e.CT == 0) mqByteOut(e);
-    } while ((e.A & 0x8000) == 0);
+// Doubles A until it reaches 0x8000 (A is below 0x8000 and not zero on
+// entry), shifting C with it; the shifts between byte outputs go at once.
+template <class E>
+inline void mqRenorm(E& e) {
+    std::uint32_t n = static_cast<std::uint32_t>(__builtin_clz(e.A)) - 16u;
+    e.A <<= n;
+    while (n >= e.CT) {
+        e.C <<= e.CT;
+        n -= e.CT;
+        mqByteOut(e);
+    }
+    e.C <<= n;
+    e.CT -= n;
 }
 
 // Codes decision d (0 or 1) in context cx.
@@ -134,6 +144,44 @@ inline void mqEncode(MqEncoder& e, std::uint32_t d, std::uint32_t cx) {
             e.A = qe;
         e.mps[cx] ^= row.swap;
         e.state[cx] = row.nlps;
+    }
+    mqRenorm(e);
+}
+
+// Context words packed as 2 * state + MPS (see mqTransitions), for coding
+// loops that work on a local copy of the coder.
+inline void mqPackContexts(const MqEncoder& e, std::uint32_t* packed) {
+    for (int i = 0; i < kMqContexts; ++i) packed[i] = 2 * e.state[i] + e.mps[i];
+}
+inline void mqUnpackContexts(MqEncoder& e, const std::uint32_t* packed) {
+    for (int i = 0; i < kMqContexts; ++i) {
+        e.state[i] = packed[i] >> 1;
+        e.mps[i] = packed[i] & 1u;
+    }
+}
+
+// mqEncode on packed context words.
+template <class E>
+inline void mqEncodePacked(E& e, std::uint32_t* packed, std::uint32_t d, std::uint32_t cx) {
+    const MqTransition& t = mqTransitions[packed[cx]];
+    const std::uint32_t qe = t.qe;
+    e.A -= qe;
+    if (d == t.mps) {
+        if (e.A & 0x8000) {
+            e.C += qe;
+            return;
+        }
+        if (e.A < qe)
+            e.A = qe;
+        else
+            e.C += qe;
+        packed[cx] = t.nextMps;
+    } else {
+        if (e.A < qe)
+            e.C += qe;
+        else
+            e.A = qe;
+        packed[cx] = t.nextLps;
     }
     mqRenorm(e);
 }

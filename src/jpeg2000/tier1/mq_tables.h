@@ -41,6 +41,34 @@ static_assert(mqEstimatorTable[0].qe == 0x5601 && mqEstimatorTable[45].qe == 0x0
 static_assert(mqEstimatorTable[46].nmps == 46 && mqEstimatorTable[46].nlps == 46,
               "the uniform state never adapts");
 
+// The estimator table indexed by a packed context word, 2 * state + MPS:
+// Qe, the MPS sense and the packed words that follow an MPS and an LPS.
+// Coding loops keep a context as one packed word instead of a state and an
+// MPS sense, which saves a load and a store per decision.
+// Eight bytes an entry, so that a packed word indexes the table directly.
+struct MqTransition {
+    std::uint16_t qe;
+    std::uint8_t mps;
+    std::uint8_t nextMps;
+    std::uint8_t nextLps;
+    std::uint8_t unused[3];
+};
+static_assert(sizeof(MqTransition) == 8);
+
+inline constexpr std::array<MqTransition, 2 * 47> mqTransitions = [] {
+    std::array<MqTransition, 2 * 47> t{};
+    for (std::uint32_t k = 0; k < 2 * 47; ++k) {
+        const MqEstimatorRow& row = mqEstimatorTable[k >> 1];
+        const std::uint32_t mps = k & 1u;
+        t[k] = {static_cast<std::uint16_t>(row.qe), static_cast<std::uint8_t>(mps),
+                static_cast<std::uint8_t>(2 * row.nmps + mps), static_cast<std::uint8_t>(2 * row.nlps + (mps ^ row.swap)),
+                {}};
+    }
+    return t;
+}();
+
+static_assert(mqTransitions[1].nextLps == 2 && mqTransitions[0].nextLps == 3 && mqTransitions[3].nextMps == 5);
+
 // Initial state index and MPS of each context: uniform 46, run length 3,
 // zero coding without significant neighbours 4, everything else 0; MPS 0.
 inline constexpr std::array<std::uint32_t, kMqContexts> mqInitialStates = {

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "common/harness.h"
 #include "zeb.h"
 
 namespace colortest {
@@ -52,20 +53,9 @@ inline void exactEncode(int r, int g, int b, double& y, double& cb, double& cr) 
     cr = 0.5 * r - 0.418687589 * g - 0.081312411 * b + 128.0;
 }
 
-// Sets the library's thread count for a scope.
-struct ThreadCount {
-    explicit ThreadCount(int n) : saved(zebcoreGetNumThreads()) { zebcoreSetNumThreads(n); }
-    ~ThreadCount() { zebcoreSetNumThreads(saved); }
-    ThreadCount(const ThreadCount&) = delete;
-    ThreadCount& operator=(const ThreadCount&) = delete;
-    int saved;
-};
+using zebtest::ThreadCount;
 
 // Shrinks random-iteration counts under emulation and sanitizers.
-#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
-inline constexpr int kSlowScale = 8;
-#else
-inline constexpr int kSlowScale = 1;
-#endif
+inline constexpr int kSlowScale = zebtest::kSlowRun ? 8 : 1;
 
 }  // namespace colortest

@@ -5,14 +5,12 @@
 
 #include <cmath>
 
+#include "common/harness.h"
+
 namespace dcttest {
 
 // Random-iteration counts are divided by this under qemu (i686) and ASan.
-#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
-inline constexpr int kSlowdown = 25;
-#else
-inline constexpr int kSlowdown = 1;
-#endif
+inline constexpr int kSlowdown = zebtest::kSlowRun ? 25 : 1;
 
 // m[u][x] = C(u)/2 cos((2x+1) u pi/16), C(0) = 1/sqrt(2).
 struct Basis {

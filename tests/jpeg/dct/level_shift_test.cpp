@@ -53,12 +53,10 @@ void checkRegion(int w, int h, zebtest::Rng& rng) {
 
 TEST(LevelShift, SerialAndThreadedRegions) {
     zebtest::Rng rng(128);
-    const int saved = zebcoreGetNumThreads();
     for (int threads : {1, 4}) {
-        zebcoreSetNumThreads(threads);
+        zebtest::ThreadCount count(threads);
         for (auto [w, h] : {std::pair{64, 128}, {8193, 1}, {8193, 3}, {300, 200}, {1, 9000}, {17, 5}}) checkRegion(w, h, rng);
     }
-    zebcoreSetNumThreads(saved);
 }
 
 TEST(LevelShift, ChecksByArgumentWriteNothing) {

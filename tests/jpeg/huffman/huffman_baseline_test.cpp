@@ -10,7 +10,6 @@ namespace {
 
 using namespace hufftest;
 using zeb::Path;
-using Block = std::array<Zeb16s, 64>;
 
 struct Tables {
     TableSpec dcSpec = kDcLuma(), acSpec = kAcLuma();
@@ -19,12 +18,6 @@ struct Tables {
     std::string dc(int s) const { return codeOf(dcSpec, s); }
     std::string ac(int rs) const { return codeOf(acSpec, rs); }
 };
-
-Block blockOf(std::initializer_list<std::pair<int, int>> zigzagValues) {
-    Block b{};
-    for (auto [k, v] : zigzagValues) b[zeb::kZigzagToNatural[k]] = static_cast<Zeb16s>(v);
-    return b;
-}
 
 // Encodes one block and flushes, through the given path.
 template <Path P>

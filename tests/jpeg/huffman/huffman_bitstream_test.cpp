@@ -1,4 +1,4 @@
-// Bit-stream state records, the byte-wise bit writer and the bit reader.
+// The byte-wise bit writer and the bit reader, and flushing the state record.
 #include <cstring>
 
 #include "huffman_test_util.h"
@@ -9,49 +9,6 @@ namespace {
 using namespace hufftest;
 using zeb::huff::BitReader;
 using zeb::huff::ByteWriter;
-
-void* failingMalloc(std::size_t) { return nullptr; }
-
-TEST(HuffmanStates, SizesInitAndAllocation) {
-    int size = 0;
-    ASSERT_EQ(zebOk, zebiEncodeHuffmanStateGetBufSize_JPEG_8u(&size));
-    EXPECT_EQ(1044, size);
-    ASSERT_EQ(zebOk, zebiDecodeHuffmanStateGetBufSize_JPEG_8u(&size));
-    EXPECT_EQ(20, size);
-    EXPECT_EQ(zebErrNullPtr, zebiDecodeHuffmanStateInit_JPEG_8u(nullptr));
-    EXPECT_EQ(zebErrNullPtr, zebiEncodeHuffmanStateInitAlloc_JPEG_8u(nullptr));
-
-    // Init clears every byte of the record and nothing beyond it.
-    zebtest::GuardedBuffer<Zeb8u> enc(1044), dec(20);
-    enc.fill(0x5A);
-    dec.fill(0x5A);
-    ASSERT_EQ(zebOk, zebiEncodeHuffmanStateInit_JPEG_8u(reinterpret_cast<ZebEncodeHuffmanState*>(enc.data())));
-    ASSERT_EQ(zebOk, zebiDecodeHuffmanStateInit_JPEG_8u(reinterpret_cast<ZebDecodeHuffmanState*>(dec.data())));
-    EXPECT_TRUE(enc.intact() && dec.intact());
-    for (int i = 0; i < 1044; ++i) ASSERT_EQ(0, enc[i]) << i;
-    for (int i = 0; i < 20; ++i) ASSERT_EQ(0, dec[i]) << i;
-
-    ZebEncodeHuffmanState* pe = nullptr;
-    ZebDecodeHuffmanState* pd = nullptr;
-    ASSERT_EQ(zebOk, zebiEncodeHuffmanStateInitAlloc_JPEG_8u(&pe));
-    ASSERT_EQ(zebOk, zebiDecodeHuffmanStateInitAlloc_JPEG_8u(&pd));
-    EXPECT_EQ(0, std::memcmp(pe, enc.data(), 1044));
-    EXPECT_EQ(0, std::memcmp(pd, dec.data(), 20));
-    EXPECT_EQ(zebOk, zebiEncodeHuffmanStateFree_JPEG_8u(pe));
-    EXPECT_EQ(zebOk, zebiDecodeHuffmanStateFree_JPEG_8u(pd));
-
-    void* (*saved)(std::size_t) = tov_malloc;
-    tov_malloc = failingMalloc;
-    pe = nullptr;
-    pd = nullptr;
-    const ZebResult re = zebiEncodeHuffmanStateInitAlloc_JPEG_8u(&pe);
-    const ZebResult rd = zebiDecodeHuffmanStateInitAlloc_JPEG_8u(&pd);
-    tov_malloc = saved;
-    EXPECT_EQ(zebErrNullPtr, re);
-    EXPECT_EQ(zebErrNullPtr, rd);
-    EXPECT_EQ(nullptr, pe);
-    EXPECT_EQ(nullptr, pd);
-}
 
 // A state holding `bits` (a string of 0/1, at most 7) as pending bits, in the
 // byte-wise layout: left-aligned below bit 24.

@@ -12,13 +12,8 @@ namespace {
 
 using namespace hufftest;
 using zeb::Path;
-using Block = std::array<Zeb16s, 64>;
 
-#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kScale = 10;  // qemu and ASan runs are slower
-#else
-constexpr int kScale = 1;
-#endif
+constexpr int kScale = zebtest::kSlowRun ? 10 : 1;  // qemu and ASan runs are slower
 
 struct TableSet {
     EncTable dcE, acE;
@@ -42,8 +37,6 @@ TableSet optimalTables(const std::vector<Block>& blocks) {
     EXPECT_EQ(zebOk, zebiEncodeHuffmanRawTableInit_JPEG_8u(acStat.data(), ac.bits.data(), ac.vals.data()));
     return tablesFrom(dc, ac);
 }
-
-std::vector<Block> toBlocks(const std::vector<std::array<Zeb16s, 64>>& v) { return v; }
 
 // Number of data bytes before each source position (0xFF 0x00 is one data
 // byte, 0xFF fill bytes none; counting stops at a marker), so that readers
@@ -217,7 +210,7 @@ TEST(HuffmanRoundTrip, AnnexKTables) {
     TableSet luma = tablesFrom(kDcLuma(), kAcLuma());
     TableSet chroma = tablesFrom(kDcChroma(), kAcChroma());
     for (int rep = 0; rep < 5; ++rep) {
-        const std::vector<Block> blocks = toBlocks(randomBlocks(rng, 10000 / kScale, 2047, 1023));
+        const std::vector<Block> blocks = randomBlocks(rng, 10000 / kScale, 2047, 1023);
         roundTrip(blocks, rep % 2 ? chroma : luma, rng);
     }
 }
@@ -226,7 +219,7 @@ TEST(HuffmanRoundTrip, OptimalTablesWithExtremes) {
     zebtest::Rng rng(99);
     for (int rep = 0; rep < 5; ++rep) {
         // Categories up to 15 (DC) and 14 (AC), the statistics' limits.
-        const std::vector<Block> blocks = toBlocks(randomBlocks(rng, 10000 / kScale, 32767, 16383));
+        const std::vector<Block> blocks = randomBlocks(rng, 10000 / kScale, 32767, 16383);
         TableSet t = optimalTables(blocks);
         roundTrip(blocks, t, rng);
     }
@@ -236,7 +229,7 @@ TEST(HuffmanRoundTrip, OptimalTablesWithExtremes) {
 // the stateful stream (the caller pads), and they decode it back.
 TEST(HuffmanRoundTrip, DirectVariants) {
     zebtest::Rng rng(7);
-    const std::vector<Block> blocks = toBlocks(randomBlocks(rng, 5000 / kScale, 2047, 1023));
+    const std::vector<Block> blocks = randomBlocks(rng, 5000 / kScale, 2047, 1023);
     TableSet t = tablesFrom(kDcLuma(), kAcLuma());
 
     // Stateful reference starting with the pending bits 101.
@@ -343,7 +336,7 @@ TEST(HuffmanRoundTrip, DirectDecoderStopsAtMarkers) {
 TEST(HuffmanRoundTrip, CorruptStreamsAgreeAndStayInBounds) {
     zebtest::Rng rng(31337);
     TableSet t = tablesFrom(kDcLuma(), kAcLuma());
-    const std::vector<Block> blocks = toBlocks(randomBlocks(rng, 400, 2047, 1023));
+    const std::vector<Block> blocks = randomBlocks(rng, 400, 2047, 1023);
     int fast = 0;
     std::vector<Zeb8u> stream = encodeLockstep(blocks, t, fast);
     int seen[3] = {0, 0, 0};

@@ -1,4 +1,5 @@
 // Huffman table records and optimal tables from frequencies.
+#include <algorithm>
 #include <cstring>
 #include <queue>
 
@@ -101,53 +102,67 @@ TEST(HuffmanTables, BuildsRejectInvalidCounts) {
     EXPECT_EQ((2u << 16) | 2u, e.rec().entry[7]);
 }
 
-// Allocator hooks that fail, for the InitAlloc functions.
+// The four records: sizes, Init clearing exactly the state records,
+// InitAlloc equal to Init, a failed table build still handing the record
+// over, and an allocation failure storing nothing.
 void* failingMalloc(std::size_t) { return nullptr; }
 
-TEST(HuffmanTables, SizesChecksAndAllocation) {
+TEST(HuffmanRecords, SizesInitAndAllocation) {
     int size = 0;
-    ASSERT_EQ(zebOk, zebiEncodeHuffmanSpecGetBufSize_JPEG_8u(&size));
-    EXPECT_EQ(1024, size);
-    ASSERT_EQ(zebOk, zebiDecodeHuffmanSpecGetBufSize_JPEG_8u(&size));
-    EXPECT_EQ(1644, size);
+    const std::pair<ZebResult (*)(int*), int> sizes[] = {
+        {zebiEncodeHuffmanSpecGetBufSize_JPEG_8u, 1024}, {zebiDecodeHuffmanSpecGetBufSize_JPEG_8u, 1644},
+        {zebiEncodeHuffmanStateGetBufSize_JPEG_8u, 1044}, {zebiDecodeHuffmanStateGetBufSize_JPEG_8u, 20}};
+    for (auto [fn, want] : sizes) {
+        ASSERT_EQ(zebOk, fn(&size));
+        EXPECT_EQ(want, size);
+    }
+    zebtest::GuardedBuffer<Zeb8u> es(1044), ds(20);
+    es.fill(0x5A), ds.fill(0x5A);
+    ASSERT_EQ(zebOk, zebiEncodeHuffmanStateInit_JPEG_8u(reinterpret_cast<ZebEncodeHuffmanState*>(es.data())));
+    ASSERT_EQ(zebOk, zebiDecodeHuffmanStateInit_JPEG_8u(reinterpret_cast<ZebDecodeHuffmanState*>(ds.data())));
+    EXPECT_TRUE(es.intact() && ds.intact());
+    EXPECT_TRUE(std::all_of(es.data(), es.data() + 1044, [](Zeb8u b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(ds.data(), ds.data() + 20, [](Zeb8u b) { return b == 0; }));
 
     const TableSpec t = kAcLuma();
-    EncTable e;
-    DecTable d;
-    EXPECT_EQ(zebErrNullPtr, zebiDecodeHuffmanSpecInit_JPEG_8u(t.bits.data(), nullptr, d.get()));
-
-    // InitAlloc builds the same record as Init.
+    EncTable e = makeEnc(t);
+    DecTable d = makeDec(t);
     ZebEncodeHuffmanSpec* pe = nullptr;
     ZebDecodeHuffmanSpec* pd = nullptr;
+    ZebEncodeHuffmanState* pse = nullptr;
+    ZebDecodeHuffmanState* psd = nullptr;
     ASSERT_EQ(zebOk, zebiEncodeHuffmanSpecInitAlloc_JPEG_8u(t.bits.data(), t.vals.data(), &pe));
     ASSERT_EQ(zebOk, zebiDecodeHuffmanSpecInitAlloc_JPEG_8u(t.bits.data(), t.vals.data(), &pd));
-    EncTable e2 = makeEnc(t);
-    DecTable d2 = makeDec(t);
-    EXPECT_EQ(0, std::memcmp(pe, e2.mem.data(), 1024));
-    EXPECT_EQ(0, std::memcmp(pd, d2.mem.data(), 1644));
-    EXPECT_EQ(zebOk, zebiEncodeHuffmanSpecFree_JPEG_8u(pe));
-    EXPECT_EQ(zebOk, zebiDecodeHuffmanSpecFree_JPEG_8u(pd));
+    ASSERT_EQ(zebOk, zebiEncodeHuffmanStateInitAlloc_JPEG_8u(&pse));
+    ASSERT_EQ(zebOk, zebiDecodeHuffmanStateInitAlloc_JPEG_8u(&psd));
+    EXPECT_EQ(0, std::memcmp(pe, e.mem.data(), 1024));
+    EXPECT_EQ(0, std::memcmp(pd, d.mem.data(), 1644));
+    EXPECT_EQ(0, std::memcmp(pse, es.data(), 1044));
+    EXPECT_EQ(0, std::memcmp(psd, ds.data(), 20));
+    EXPECT_EQ(zebOk, zebiEncodeHuffmanSpecFree_JPEG_8u(pe) | zebiDecodeHuffmanSpecFree_JPEG_8u(pd) |
+                         zebiEncodeHuffmanStateFree_JPEG_8u(pse) | zebiDecodeHuffmanStateFree_JPEG_8u(psd));
 
-    // A failed build still hands the record over.
     const Zeb8u two[16] = {2};
     pe = nullptr;
     EXPECT_EQ(zebErrHuffTable, zebiEncodeHuffmanSpecInitAlloc_JPEG_8u(two, t.vals.data(), &pe));
     ASSERT_NE(nullptr, pe);
     EXPECT_EQ(zebOk, zebiEncodeHuffmanSpecFree_JPEG_8u(pe));
+    EXPECT_EQ(zebErrNullPtr, zebiDecodeHuffmanSpecInit_JPEG_8u(t.bits.data(), nullptr, d.get()));
     EXPECT_EQ(zebErrNullPtr, zebiDecodeHuffmanSpecInitAlloc_JPEG_8u(t.bits.data(), t.vals.data(), nullptr));
+    EXPECT_EQ(zebErrNullPtr, zebiDecodeHuffmanStateInit_JPEG_8u(nullptr));
+    EXPECT_EQ(zebErrNullPtr, zebiEncodeHuffmanStateInitAlloc_JPEG_8u(nullptr));
 
-    // An allocation failure reports a null pointer and stores nothing.
     void* (*saved)(std::size_t) = tov_malloc;
     tov_malloc = failingMalloc;
-    pe = reinterpret_cast<ZebEncodeHuffmanSpec*>(&size);
-    pd = reinterpret_cast<ZebDecodeHuffmanSpec*>(&size);
-    const ZebResult re = zebiEncodeHuffmanSpecInitAlloc_JPEG_8u(t.bits.data(), t.vals.data(), &pe);
-    const ZebResult rd = zebiDecodeHuffmanSpecInitAlloc_JPEG_8u(t.bits.data(), t.vals.data(), &pd);
+    void* sentinel = &size;
+    pe = static_cast<ZebEncodeHuffmanSpec*>(sentinel), pd = static_cast<ZebDecodeHuffmanSpec*>(sentinel);
+    pse = static_cast<ZebEncodeHuffmanState*>(sentinel), psd = static_cast<ZebDecodeHuffmanState*>(sentinel);
+    const ZebResult r[4] = {zebiEncodeHuffmanSpecInitAlloc_JPEG_8u(t.bits.data(), t.vals.data(), &pe),
+                            zebiDecodeHuffmanSpecInitAlloc_JPEG_8u(t.bits.data(), t.vals.data(), &pd),
+                            zebiEncodeHuffmanStateInitAlloc_JPEG_8u(&pse), zebiDecodeHuffmanStateInitAlloc_JPEG_8u(&psd)};
     tov_malloc = saved;
-    EXPECT_EQ(zebErrNullPtr, re);
-    EXPECT_EQ(zebErrNullPtr, rd);
-    EXPECT_EQ(reinterpret_cast<void*>(&size), reinterpret_cast<void*>(pe));
-    EXPECT_EQ(reinterpret_cast<void*>(&size), reinterpret_cast<void*>(pd));
+    for (ZebResult x : r) EXPECT_EQ(zebErrNullPtr, x);
+    EXPECT_TRUE(pe == sentinel && pd == sentinel && pse == sentinel && psd == sentinel);
 }
 
 // ---- optimal tables ----------------------------------------------------------------

@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/harness.h"
@@ -15,6 +17,15 @@
 #include "zeb.h"
 
 namespace hufftest {
+
+using Block = std::array<Zeb16s, 64>;  // natural order
+
+// A block holding the given (zigzag position, value) pairs, zero elsewhere.
+inline Block blockOf(std::initializer_list<std::pair<int, int>> zigzagValues) {
+    Block b{};
+    for (auto [k, v] : zigzagValues) b[zeb::kZigzagToNatural[k]] = static_cast<Zeb16s>(v);
+    return b;
+}
 
 struct TableSpec {
     std::array<Zeb8u, 16> bits;
@@ -135,8 +146,8 @@ inline std::string codeOf(const TableSpec& t, int sym) {
 // block of the list) stay within maxDcDiff; AC magnitudes within maxAc.  The
 // shape is chosen per block: all zero, sparse with long zero runs, photo-like
 // decaying, dense, last position only, or extremes.
-inline std::vector<std::array<Zeb16s, 64>> randomBlocks(zebtest::Rng& rng, int count, int maxDcDiff, int maxAc) {
-    std::vector<std::array<Zeb16s, 64>> blocks(count);
+inline std::vector<Block> randomBlocks(zebtest::Rng& rng, int count, int maxDcDiff, int maxAc) {
+    std::vector<Block> blocks(count);
     int lastDc = 0;
     for (auto& b : blocks) {
         b.fill(0);

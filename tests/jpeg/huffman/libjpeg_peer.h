@@ -15,7 +15,7 @@
 
 namespace jpegpeer {
 
-using Block = std::array<Zeb16s, 64>;
+using hufftest::Block;
 
 struct Options {
     int width, height;

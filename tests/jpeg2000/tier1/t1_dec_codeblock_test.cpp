@@ -17,11 +17,7 @@ using zebtest::GuardedBuffer;
 using zebtest::PageGuardedBuffer;
 using zebtest::Rng;
 
-#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kScale = 4;  // qemu and sanitizers: fewer random blocks
-#else
-constexpr int kScale = 1;
-#endif
+constexpr int kScale = zebtest::kSlowRun ? 4 : 1;  // qemu and sanitizers: fewer random blocks
 
 std::vector<std::uint32_t> randomBlock(Rng& rng, int width, int height, int maxBits, double density) {
     std::vector<std::uint32_t> v(static_cast<std::size_t>(width) * height, 0);

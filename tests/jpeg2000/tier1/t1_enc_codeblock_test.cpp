@@ -16,11 +16,7 @@ namespace {
 
 using t1enc::Block;
 
-#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kScale = 1;
-#else
-constexpr int kScale = 4;
-#endif
+constexpr int kScale = zebtest::kSlowRun ? 1 : 4;
 
 TEST(T1EncCodeBlock, ArgumentChecksInOrderWriteNothing) {
     ZebEncodeState* st = nullptr;

@@ -11,11 +11,7 @@
 
 namespace {
 
-#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kScale = 1;
-#else
-constexpr int kScale = 4;
-#endif
+constexpr int kScale = zebtest::kSlowRun ? 1 : 4;
 
 t1enc::Block randomShapedBlock(zebtest::Rng& rng, int i, int maxBits) {
     const int shapes[3][2] = {{1, 1}, {64, 64}, {32, 128}};

@@ -14,11 +14,7 @@ namespace {
 using zeb::wt::reflectIndex;
 using zebtest::Rng;
 
-#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
-constexpr int kSizeStride = 3;  // qemu and the sanitizer are ~10x slower
-#else
-constexpr int kSizeStride = 1;
-#endif
+constexpr int kSizeStride = zebtest::kSlowRun ? 3 : 1;  // qemu and the sanitizer are ~10x slower
 
 template <class T>
 struct Img {

@@ -16,43 +16,31 @@ namespace d97 = zeb::d97;
 using d97ref::i64;
 using d97ref::Seq;
 
-#if defined(__i386__) || defined(__SANITIZE_ADDRESS__)
-constexpr bool kSlow = true;
-#else
-constexpr bool kSlow = false;
-#endif
+constexpr bool kSlow = zebtest::kSlowRun;
 
 // ---- per-type access to the exported forms and the internal families ---------------------------------
 template <class T>
 struct Api;
-template <>
-struct Api<float> {
-    using F = d97::LineF32;
-    static constexpr auto fwdRow = &zebiWTFwdRow_D97_JPEG2K_32f_C1R;
-    static constexpr auto invRow = &zebiWTInvRow_D97_JPEG2K_32f_C1R;
-    static constexpr auto fwdCol = &zebiWTFwdCol_D97_JPEG2K_32f_C1R;
-    static constexpr auto invCol = &zebiWTInvCol_D97_JPEG2K_32f_C1R;
-    static constexpr auto fwdLift = &zebiWTFwdColLift_D97_JPEG2K_32f_C1;
-    static constexpr auto invLift = &zebiWTInvColLift_D97_JPEG2K_32f_C1;
-};
-template <>
-struct Api<Zeb32s> {
-    using F = d97::LineS32;
-    static constexpr auto fwdRow = &zebiWTFwdRow_D97_JPEG2K_32s_C1R;
-    static constexpr auto invRow = &zebiWTInvRow_D97_JPEG2K_32s_C1R;
-    static constexpr auto fwdCol = &zebiWTFwdCol_D97_JPEG2K_32s_C1R;
-    static constexpr auto invCol = &zebiWTInvCol_D97_JPEG2K_32s_C1R;
-    static constexpr auto fwdLift = &zebiWTFwdColLift_D97_JPEG2K_32s_C1;
-    static constexpr auto invLift = &zebiWTInvColLift_D97_JPEG2K_32s_C1;
-};
-template <>
-struct Api<Zeb16s> {
-    using F = d97::LineS16;
-    static constexpr auto fwdRow = &zebiWTFwdRow_D97_JPEG2K_16s_C1R;
-    static constexpr auto invRow = &zebiWTInvRow_D97_JPEG2K_16s_C1R;
-    static constexpr auto fwdLift = &zebiWTFwdColLift_D97_JPEG2K_16s_C1;
-    static constexpr auto invLift = &zebiWTInvColLift_D97_JPEG2K_16s_C1;
-};
+#define ZEB_D97_API(T, S, FAMILY)                                                                          \
+    template <>                                                                                           \
+    struct Api<T> {                                                                                       \
+        using F = d97::FAMILY;                                                                            \
+        static constexpr auto fwdRow = &zebiWTFwdRow_D97_JPEG2K_##S##_C1R;                                 \
+        static constexpr auto invRow = &zebiWTInvRow_D97_JPEG2K_##S##_C1R;                                 \
+        static constexpr auto fwdLift = &zebiWTFwdColLift_D97_JPEG2K_##S##_C1;                             \
+        static constexpr auto invLift = &zebiWTInvColLift_D97_JPEG2K_##S##_C1;                             \
+        ZEB_D97_COLUMNS(S)                                                                                \
+    };
+#define ZEB_D97_COLUMNS(S)                                                                                 \
+    static constexpr auto fwdCol = &zebiWTFwdCol_D97_JPEG2K_##S##_C1R;                                     \
+    static constexpr auto invCol = &zebiWTInvCol_D97_JPEG2K_##S##_C1R;
+ZEB_D97_API(float, 32f, LineF32)
+ZEB_D97_API(Zeb32s, 32s, LineS32)
+#undef ZEB_D97_COLUMNS
+#define ZEB_D97_COLUMNS(S)  // the 16-bit family has no column forms
+ZEB_D97_API(Zeb16s, 16s, LineS16)
+#undef ZEB_D97_COLUMNS
+#undef ZEB_D97_API
 
 // Input values: "exact" runs use the whole range of the type (wrapping and
 // saturation included) and compare with the family's own rules; "accuracy"
@@ -90,28 +78,16 @@ double tolerance(double maxAbs) {
     else return 3.5 + 6e-5 * maxAbs;
 }
 
+// The family's rules on a line: double precision for the accuracy runs and
+// 32f, the Q16 rules for 32s, the saturating rules (with their edges) for 16s.
 template <class T>
-void referenceForward(Seq<double>& sd, Seq<i64>& si, int p, int w, Mode mode) {
-    if constexpr (std::is_floating_point_v<T>) {
-        d97ref::dbl::forward(sd, p);
-    } else if (mode == Mode::Accuracy) {
-        d97ref::dbl::forward(sd, p);
+void reference(bool fwd, Seq<double>& sd, Seq<i64>& si, int p, int w, Mode mode) {
+    if (std::is_floating_point_v<T> || mode == Mode::Accuracy) {
+        fwd ? d97ref::dbl::forward(sd, p) : d97ref::dbl::inverse(sd, p);
     } else if constexpr (sizeof(T) == 4) {
-        d97ref::q16::forward(si, p);
+        fwd ? d97ref::q16::forward(si, p) : d97ref::q16::inverse(si, p);
     } else {
-        d97ref::sat::forward(si, p, d97ref::sat::Edges{w, p});
-    }
-}
-template <class T>
-void referenceInverse(Seq<double>& sd, Seq<i64>& si, int p, int w, Mode mode) {
-    if constexpr (std::is_floating_point_v<T>) {
-        d97ref::dbl::inverse(sd, p);
-    } else if (mode == Mode::Accuracy) {
-        d97ref::dbl::inverse(sd, p);
-    } else if constexpr (sizeof(T) == 4) {
-        d97ref::q16::inverse(si, p);
-    } else {
-        d97ref::sat::inverse(si, p, d97ref::sat::Edges{w, p});
+        fwd ? d97ref::sat::forward(si, p, d97ref::sat::Edges{w, p}) : d97ref::sat::inverse(si, p, d97ref::sat::Edges{w, p});
     }
 }
 
@@ -170,7 +146,7 @@ void checkRowForward(int w, int p, Mode mode, Rng& rng) {
             si.set(j, static_cast<i64>(v));
             maxAbs = std::max(maxAbs, std::fabs(static_cast<double>(v)));
         }
-        referenceForward<T>(sd, si, p, w, mode);
+        reference<T>(true, sd, si, p, w, mode);
         std::vector<double> rl, rh;
         if (exact) {
             auto b = d97ref::split(si, 2 * w, p);
@@ -242,7 +218,7 @@ void checkRowInverse(int w, int p, Mode mode, Rng& rng) {
                 si.set(j, static_cast<i64>(sd.at(j)));
                 maxAbs = std::max(maxAbs, std::fabs(sd.at(j)));
             }
-        referenceInverse<T>(sd, si, p, w, mode);
+        reference<T>(false, sd, si, p, w, mode);
         for (int j = 0; j < 2 * w; ++j) {
             const bool known = exact ? si.has(j) : sd.has(j);
             ASSERT_TRUE(known) << "border too short in the reference at " << j;
@@ -540,32 +516,24 @@ TEST(WtD97ColLift, FloatCompositionEqualsColumnForm) { checkLiftAll<float>(); }
 TEST(WtD97ColLift, Q16CompositionEqualsColumnForm) { checkLiftAll<Zeb32s>(); }
 TEST(WtD97ColLift, SaturatingCompositionFollowsItsRules) { checkLiftAll<Zeb16s>(); }
 
+// The 32f step forms compute exactly as the lifting forms.
 TEST(WtD97ColLift, FloatColStepComputesAsColLift) {
     Rng rng(99);
     const int w = 37;
-    std::vector<std::vector<float>> in(3, std::vector<float>(w));
-    std::vector<std::vector<float>> a(5, std::vector<float>(w)), b;
-    for (auto& r : in)
-        for (auto& v : r) v = randomSample<float>(rng, Mode::Accuracy);
-    for (auto& r : a)
-        for (auto& v : r) v = randomSample<float>(rng, Mode::Accuracy);
-    b = a;
-    ASSERT_EQ(zebiWTFwdColLift_D97_JPEG2K_32f_C1(in[0].data(), in[1].data(), in[2].data(), a[0].data(), a[1].data(),
-                                                 a[2].data(), a[3].data(), a[4].data(), w),
-              zebOk);
-    ASSERT_EQ(zebiWTFwdColStep_D97_JPEG2K_32f_C1(in[0].data(), in[1].data(), in[2].data(), b[0].data(), b[1].data(),
-                                                 b[2].data(), b[3].data(), b[4].data(), w),
-              zebOk);
-    EXPECT_EQ(a, b);
-    b = a;
-    std::vector<std::vector<float>> c = a;
-    ASSERT_EQ(zebiWTInvColLift_D97_JPEG2K_32f_C1(in[0].data(), in[1].data(), in[2].data(), a[0].data(), b[1].data(),
-                                                 b[2].data(), b[3].data(), b[4].data(), w),
-              zebOk);
-    ASSERT_EQ(zebiWTInvColStep_D97_JPEG2K_32f_C1(in[0].data(), in[1].data(), in[2].data(), a[0].data(), c[1].data(),
-                                                 c[2].data(), c[3].data(), c[4].data(), w),
-              zebOk);
-    EXPECT_EQ(b, c);
+    std::vector<std::vector<float>> in(3, std::vector<float>(w)), a(5, std::vector<float>(w));
+    for (auto* rows : {&in, &a})
+        for (auto& r : *rows)
+            for (auto& v : r) v = randomSample<float>(rng, Mode::Accuracy);
+    auto same = [&](auto lift, auto step) {
+        std::vector<std::vector<float>> b = a, c = a;
+        ASSERT_EQ(lift(in[0].data(), in[1].data(), in[2].data(), b[0].data(), b[1].data(), b[2].data(), b[3].data(),
+                       b[4].data(), w), zebOk);
+        ASSERT_EQ(step(in[0].data(), in[1].data(), in[2].data(), c[0].data(), c[1].data(), c[2].data(), c[3].data(),
+                       c[4].data(), w), zebOk);
+        EXPECT_EQ(b, c);
+    };
+    same(zebiWTFwdColLift_D97_JPEG2K_32f_C1, zebiWTFwdColStep_D97_JPEG2K_32f_C1);
+    same(zebiWTInvColLift_D97_JPEG2K_32f_C1, zebiWTInvColStep_D97_JPEG2K_32f_C1);
 }
 
 // Scalar and vector paths of the step forms over every length and alignment.

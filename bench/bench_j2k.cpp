@@ -1,0 +1,266 @@
+// JPEG 2000 codec benchmark: the same image encoded and decoded with the
+// sample codec (the library's functions) and with OpenJPEG's library, lossless
+// (RCT + 5/3) and at 1 bit per pixel (ICT + 9/7, one layer), on one and two
+// threads.  Prints Mpixels/s and the ratio ours / theirs (best of several
+// interleaved runs).  Grok's command-line tools, when installed, are timed as
+// a second peer (their figures include reading and writing the files).
+//
+// usage: bench_j2k [image.ppm] [runs]
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "j2k_codec.h"
+#include "pnm.h"
+#include "timing.h"
+#include "zeb.h"
+#ifdef ZEB_HAVE_OPENJP2
+#include <openjpeg.h>
+#endif
+
+namespace {
+
+using zebimg::bestSeconds;
+
+zebimg::Image syntheticPhoto(int w, int h) {
+    zebimg::Image img;
+    img.width = w;
+    img.height = h;
+    img.channels = 3;
+    img.samples.resize(static_cast<std::size_t>(w) * h * 3);
+    unsigned seed = 12345;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                seed = seed * 1103515245u + 12345u;
+                double v = 128 + 70 * std::sin(0.013 * x + 0.9 * c) * std::cos(0.021 * y - 0.4 * c) +
+                           30 * std::sin(0.2 * x * std::cos(0.01 * y)) + static_cast<double>((seed >> 16) % 9) - 4;
+                img.at(x, y, c) = static_cast<std::uint16_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+            }
+    return img;
+}
+
+#ifdef ZEB_HAVE_OPENJP2
+struct Mem {
+    std::vector<std::uint8_t> bytes;
+    std::size_t pos = 0;
+};
+OPJ_SIZE_T memRead(void* buf, OPJ_SIZE_T n, void* u) {
+    Mem* m = static_cast<Mem*>(u);
+    const std::size_t left = m->bytes.size() - m->pos;
+    if (left == 0) return static_cast<OPJ_SIZE_T>(-1);
+    n = n < left ? n : left;
+    std::memcpy(buf, m->bytes.data() + m->pos, n);
+    m->pos += n;
+    return n;
+}
+OPJ_SIZE_T memWrite(void* buf, OPJ_SIZE_T n, void* u) {
+    Mem* m = static_cast<Mem*>(u);
+    if (m->pos + n > m->bytes.size()) m->bytes.resize(m->pos + n);
+    std::memcpy(m->bytes.data() + m->pos, buf, n);
+    m->pos += n;
+    return n;
+}
+OPJ_OFF_T memSkip(OPJ_OFF_T n, void* u) {
+    Mem* m = static_cast<Mem*>(u);
+    m->pos = static_cast<std::size_t>(static_cast<OPJ_OFF_T>(m->pos) + n);
+    return n;
+}
+OPJ_BOOL memSeek(OPJ_OFF_T n, void* u) {
+    static_cast<Mem*>(u)->pos = static_cast<std::size_t>(n);
+    return OPJ_TRUE;
+}
+opj_stream_t* memStream(Mem& m, bool input) {
+    opj_stream_t* s = opj_stream_create(1 << 20, input ? OPJ_TRUE : OPJ_FALSE);
+    opj_stream_set_user_data(s, &m, nullptr);
+    if (input) {
+        opj_stream_set_user_data_length(s, m.bytes.size());
+        opj_stream_set_read_function(s, memRead);
+    } else {
+        opj_stream_set_write_function(s, memWrite);
+    }
+    opj_stream_set_skip_function(s, memSkip);
+    opj_stream_set_seek_function(s, memSeek);
+    return s;
+}
+
+std::vector<std::uint8_t> opjLastCodestream;
+
+// OpenJPEG encode of an 8-bit RGB image: lossless, or 9/7 to bitsPerPixel.
+std::size_t opjEncode(const zebimg::Image& img, double bitsPerPixel, int threads) {
+    opj_image_cmptparm_t cp[3];
+    std::memset(cp, 0, sizeof cp);
+    for (auto& c : cp) {
+        c.dx = c.dy = 1;
+        c.w = static_cast<OPJ_UINT32>(img.width);
+        c.h = static_cast<OPJ_UINT32>(img.height);
+        c.prec = 8;
+    }
+    opj_image_t* image = opj_image_create(3, cp, OPJ_CLRSPC_SRGB);
+    image->x1 = static_cast<OPJ_UINT32>(img.width);
+    image->y1 = static_cast<OPJ_UINT32>(img.height);
+    const std::size_t n = static_cast<std::size_t>(img.width) * img.height;
+    for (int c = 0; c < 3; ++c)
+        for (std::size_t i = 0; i < n; ++i) image->comps[c].data[i] = img.samples[i * 3 + c];
+    opj_cparameters_t p;
+    opj_set_default_encoder_parameters(&p);
+    p.tcp_numlayers = 1;
+    p.cp_disto_alloc = 1;
+    p.tcp_rates[0] = bitsPerPixel > 0 ? static_cast<float>(24.0 / bitsPerPixel) : 0;
+    p.irreversible = bitsPerPixel > 0 ? 1 : 0;
+    p.tcp_mct = 1;
+    opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
+    opj_codec_set_threads(codec, threads);
+    opj_setup_encoder(codec, &p, image);
+    Mem m;
+    opj_stream_t* s = memStream(m, false);
+    opj_start_compress(codec, image, s);
+    opj_encode(codec, s);
+    opj_end_compress(codec, s);
+    opj_stream_destroy(s);
+    opj_destroy_codec(codec);
+    opj_image_destroy(image);
+    opjLastCodestream = m.bytes;
+    return m.bytes.size();
+}
+
+// Decodes with OpenJPEG; with ref, returns the PSNR against it (0 on failure).
+double opjDecode(const std::vector<std::uint8_t>& bytes, int threads, const zebimg::Image* ref = nullptr) {
+    opj_codec_t* codec = opj_create_decompress(OPJ_CODEC_J2K);
+    opj_dparameters_t p;
+    opj_set_default_decoder_parameters(&p);
+    opj_setup_decoder(codec, &p);
+    opj_codec_set_threads(codec, threads);
+    Mem m;
+    m.bytes = bytes;
+    opj_stream_t* s = memStream(m, true);
+    opj_image_t* image = nullptr;
+    const bool ok = opj_read_header(s, codec, &image) && opj_decode(codec, s, image) && opj_end_decompress(codec, s);
+    double q = ok ? 1 : 0;
+    if (ok && ref) {
+        double se = 0;
+        const std::size_t n = static_cast<std::size_t>(ref->width) * ref->height;
+        for (int c = 0; c < 3; ++c)
+            for (std::size_t i = 0; i < n; ++i) {
+                const double d = double(image->comps[c].data[i]) - ref->samples[i * 3 + c];
+                se += d * d;
+            }
+        q = se == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 * 3 * n / se);
+    }
+    if (image) opj_image_destroy(image);
+    opj_stream_destroy(s);
+    opj_destroy_codec(codec);
+    return q;
+}
+#endif
+
+// Seconds of a shell command (Grok's tools), best of runs; 0 when it fails.
+double commandSeconds(const std::string& cmd, int runs) {
+    bool ok = true;
+    const double t = bestSeconds([&] { ok &= std::system((cmd + " >/dev/null 2>&1").c_str()) == 0; }, runs);
+    return ok ? t : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    zebimg::Image img;
+    if (argc > 1 && argv[1][0] != '\0') {
+        std::vector<std::uint8_t> bytes;
+        std::string err;
+        if (!zebimg::readFile(argv[1], bytes, err) || !zebimg::parsePnm(bytes, img, err) || img.channels != 3 ||
+            img.maxval != 255) {
+            std::fprintf(stderr, "bench_j2k: %s: need an 8-bit PPM (%s)\n", argv[1], err.c_str());
+            return 1;
+        }
+    } else {
+        img = syntheticPhoto(1920, 1080);
+    }
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 3;
+    const double mpix = img.width * static_cast<double>(img.height) / 1e6;
+    const zebimg::j2k::Picture pic = zebimg::j2k::fromImage(img);
+    const bool grok = access("/usr/bin/grk_compress", X_OK) == 0 && access("/usr/bin/grk_decompress", X_OK) == 0;
+    std::string ppm;
+    if (grok) {
+        char dir[] = "/tmp/bench_j2k_XXXXXX";
+        if (mkdtemp(dir)) {
+            ppm = std::string(dir) + "/in.ppm";
+            std::string err;
+            zebimg::writeFile(ppm, zebimg::writePnm(img), err);
+        }
+    }
+    std::printf("JPEG 2000, %dx%d RGB, best of %d runs; ratio = zeb speed / OpenJPEG speed\n", img.width, img.height,
+                runs);
+    std::printf("%-18s %-7s %10s %12s %8s %14s %8s\n", "step", "threads", "zeb Mpx/s", "OpenJPEG", "ratio",
+                "Grok (CLI)", "ratio");
+    for (const double bpp : {0.0, 1.0}) {
+        zebimg::j2k::EncodeOptions eo;
+        if (bpp > 0) {
+            eo.reversible = false;
+            eo.layerBitsPerPixel = {bpp};
+        }
+        for (const int threads : {1, 2}) {
+            zebcoreSetNumThreads(threads);
+            std::vector<std::uint8_t> ours;
+            std::string err;
+            const double encZ = bestSeconds([&] { zebimg::j2k::encode(pic, eo, ours, err); }, runs);
+            zebimg::j2k::Picture back;
+            zebimg::j2k::DecodeOptions dopt;
+            const double decZ = bestSeconds([&] { zebimg::j2k::decode(ours.data(), ours.size(), dopt, back, err); },
+                                            runs);
+            double encO = 0, decO = 0;
+#ifdef ZEB_HAVE_OPENJP2
+            std::size_t theirSize = 0;
+            encO = bestSeconds([&] { theirSize = opjEncode(img, bpp, threads); }, runs);
+            // Both decoders read our codestream.
+            decO = bestSeconds([&] { opjDecode(ours, threads); }, runs);
+            (void)theirSize;
+#endif
+            double encG = 0, decG = 0;
+            if (!ppm.empty()) {
+                const std::string dir = ppm.substr(0, ppm.rfind('/'));
+                const std::string j2k = dir + "/g.j2k", ours_j2k = dir + "/ours.j2k";
+                zebimg::writeFile(ours_j2k, ours, err);
+                const std::string t = " -H " + std::to_string(threads);
+                encG = commandSeconds("grk_compress -i " + ppm + " -o " + j2k + (bpp > 0 ? " -I -r 24" : "") + t,
+                                      runs);
+                decG = commandSeconds("grk_decompress -i " + ours_j2k + " -o " + dir + "/out.ppm" + t, runs);
+            }
+            const auto row = [&](const char* step, double z, double o, double g) {
+                char gs[32] = "-", gr[32] = "-";
+                if (g > 0) {
+                    std::snprintf(gs, sizeof gs, "%.1f", mpix / g);
+                    std::snprintf(gr, sizeof gr, "%.2f", g / z);
+                }
+                std::printf("%-18s %-7d %10.1f %12.1f %8.2f %14s %8s\n", step, threads, mpix / z,
+                            o > 0 ? mpix / o : 0.0, o > 0 ? o / z : 0.0, gs, gr);
+            };
+            char name[64];
+            std::snprintf(name, sizeof name, "encode %s", bpp > 0 ? "1 bpp" : "lossless");
+            row(name, encZ, encO, encG);
+            std::snprintf(name, sizeof name, "decode %s", bpp > 0 ? "1 bpp" : "lossless");
+            row(name, decZ, decO, decG);
+            if (threads == 1) {
+                const double area = img.width * double(img.height);
+                std::printf("  zeb:      %zu bytes (%.3f bpp)", ours.size(), 8.0 * ours.size() / area);
+#ifdef ZEB_HAVE_OPENJP2
+                std::printf(", PSNR %.2f dB (OpenJPEG's decode)\n", opjDecode(ours, 1, &img));
+                std::printf("  OpenJPEG: %zu bytes (%.3f bpp), PSNR %.2f dB\n", opjLastCodestream.size(),
+                            8.0 * opjLastCodestream.size() / area, opjDecode(opjLastCodestream, 1, &img));
+#else
+                std::printf("\n");
+#endif
+            }
+        }
+    }
+    if (!ppm.empty()) {
+        const std::string dir = ppm.substr(0, ppm.rfind('/'));
+        std::system(("rm -rf " + dir).c_str());
+    }
+    return 0;
+}
