@@ -63,7 +63,12 @@ test-tsan: build-tsan
 test: test-release test-i686 test-asan test-fuzz test-tsan
 
 bench: build-release
-	@for b in build/release/bench/bench_*; do echo "== $$b"; $$b --benchmark_min_time=0.2; done
+	@for b in build/release/bench/bench_*; do \
+	  case $$b in */bench_codec|*/bench_j2k) continue;; esac; \
+	  echo "== $$b"; $$b --benchmark_min_time=0.2; done
+	build/release/bench/bench_codec
+	build/release/bench/bench_j2k
+	python3 bench/j2k_tools.py build/release/apps/zebimg
 
 clean:
 	rm -rf build

@@ -9,22 +9,20 @@ using namespace zebfuzz;
 
 namespace {
 
-// The frame size of the first SOF segment, walking the marker segments
-// before it; 0 when there is none.  Decoding time grows with the declared
+// The largest frame size that any SOF marker in the bytes declares (the
+// reader tolerates fill bytes, stray markers and garbage between segments,
+// so every FF Cn is taken).  Decoding time and memory grow with the declared
 // size, not with the input, so, as usual for image fuzzers, frames above
-// 2^22 pixels are left out (a 400-byte file may declare 2^32 pixels).
+// 2^22 pixels are left out (a 300-byte file may declare 2^32 pixels).
 long long declaredPixels(const std::uint8_t* d, std::size_t n) {
-    std::size_t at = 2;
-    while (at + 4 <= n && d[at] == 0xFF) {
+    long long most = 0;
+    for (std::size_t at = 0; at + 9 <= n; ++at) {
         const int m = d[at + 1];
-        const std::size_t len = static_cast<std::size_t>(d[at + 2]) << 8 | d[at + 3];
-        if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC) {
-            if (at + 9 > n) return 0;
-            return static_cast<long long>(d[at + 5] << 8 | d[at + 6]) * (d[at + 7] << 8 | d[at + 8]);
-        }
-        at += 2 + len;
+        if (d[at] != 0xFF || m < 0xC0 || m > 0xCF || m == 0xC4 || m == 0xC8 || m == 0xCC) continue;
+        const long long pixels = static_cast<long long>(d[at + 5] << 8 | d[at + 6]) * (d[at + 7] << 8 | d[at + 8]);
+        most = pixels > most ? pixels : most;
     }
-    return 0;
+    return most;
 }
 
 }  // namespace
