@@ -4,10 +4,13 @@
 // the caller's buffer, extended symmetrically, and through the lifting steps
 // of its family (TileS16: Q14 with 16-bit intermediates; TileS32:
 // single-precision lifting on 32-bit integers).  Tile samples and the work
-// line are accessed without assuming alignment.
+// line are accessed without assuming alignment.  The vector path does the
+// vertical pass on groups of adjacent columns on the stack instead (same bits).
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <type_traits>
 
 #include "jpeg2000/transform/wt_d97_kernels.h"
 
@@ -79,12 +82,127 @@ void invLine(typename F::T* tile, std::ptrdiff_t stride, int n, int phase, typen
         });
 }
 
-// In-place tile transforms; buf holds the work line (n + 8 elements).
+// ---- vertical pass through column groups (vector path) ----------------------------------------------------
+// Groups of adjacent columns (16 to 64 bytes of every row) are lifted together
+// in a stack block holding the E and O sequences of the group as whole rows,
+// so the tile is read and written row-wise and every step runs with SIMD
+// across the group.  Each element goes through exactly the operations of its
+// own work line (the same loads from the symmetrically extended column, the
+// same steps, the same stores), so the result is bit-identical to the
+// column-by-column definition.
+inline constexpr int kColumnBlockBytes = 66 * 1024;
+
+// Converts n samples of a tile row into a work row: Kind 0 forward load,
+// 1 inverse even (low) load, 2 inverse odd (high) load.
+template <class F, Path P, int Kind>
+void loadColumnRow(typename F::W* d, const typename F::T* s, int n) {
+    int i = 0;
+    if constexpr (Kind == 0) {
+        static_assert(sizeof(typename F::W) == sizeof(typename F::T));
+        if constexpr (std::is_same_v<typename F::W, typename F::T>) {
+            std::memcpy(d, s, sizeof(typename F::T) * static_cast<std::size_t>(n));
+            return;
+        }
+    }
+    if constexpr (P == Path::Vector && std::is_same_v<F, TileS32>) {
+        const __m128 k = _mm_set1_ps(Kind == 1 ? kK : kKL);
+        if constexpr (Kind == 0)
+            for (; i + 4 <= n; i += 4) _mm_store_ps(d + i, _mm_castsi128_ps(loadu(s + i)));
+        else
+            for (; i + 4 <= n; i += 4) _mm_store_ps(d + i, _mm_mul_ps(_mm_cvtepi32_ps(loadu(s + i)), k));
+    }
+    if constexpr (P == Path::Vector && std::is_same_v<F, TileS16> && Kind != 0) {
+        for (; i + 8 <= n; i += 8) {
+            const __m128i v = loadu(s + i);
+            storeu(d + i, TileS16::r14Pair(Kind == 1 ? kKQ14 : kKLQ14, v, v, false));
+        }
+    }
+    for (; i < n; ++i) {
+        const typename F::T v = wt::ld(s + i);
+        d[i] = Kind == 0 ? F::fwdLoad(v) : Kind == 1 ? F::invLoadE(v) : F::invLoadO(v);
+    }
+}
+
+template <class F, Path P>
+void storeColumnRow(typename F::T* d, const typename F::W* s, int n) {
+    if constexpr (std::is_same_v<typename F::W, typename F::T>) {
+        std::memcpy(d, s, sizeof(typename F::T) * static_cast<std::size_t>(n));
+    } else {
+        int i = 0;
+        if constexpr (P == Path::Vector && std::is_same_v<F, TileS32>) {
+            // Truncation; at or above 2^31 the conversion's 0x80000000 turns into 0x7FFFFFFF.
+            const __m128 lim = _mm_set1_ps(2147483648.0f);
+            for (; i + 4 <= n; i += 4) {
+                const __m128 v = _mm_load_ps(s + i);
+                storeu(d + i, _mm_xor_si128(_mm_cvttps_epi32(v), _mm_castps_si128(_mm_cmpge_ps(v, lim))));
+            }
+        }
+        for (; i < n; ++i) wt::st(d + i, F::store(s[i]));
+    }
+}
+
+// Returns false (touching nothing) when a group of 16 bytes does not fit the block.
+template <class F, bool Fwd, Path P>
+bool columnGroups(typename F::T* img, int step, int w, int h, int phase) {
+    using T = typename F::T;
+    using W = typename F::W;
+    static_assert(sizeof(W) == sizeof(T));
+    const int pe = phase ? 1 : 0;
+    const int nL = wt::lowCount(h, pe), nH = h - nL;
+    const Range outE{pe, nL - 1 + pe}, outO{0, nH - 1};
+    const Plan pl = plan(Fwd, outE, outO);
+    const int eb = pl.loadE.a, ob = pl.loadO.a;
+    const int rowsE = pl.loadE.b - eb + 1, rowsO = pl.loadO.b - ob + 1;
+    int groupBytes = 64;
+    while (groupBytes > 16 && (rowsE + rowsO) * groupBytes > kColumnBlockBytes) groupBytes /= 2;
+    if ((rowsE + rowsO) * groupBytes > kColumnBlockBytes) return false;
+    const int G = groupBytes / static_cast<int>(sizeof(W));
+    alignas(16) W blk[kColumnBlockBytes / sizeof(W)];
+    auto E = [&](int k) { return blk + (k - eb) * G; };
+    auto O = [&](int k) { return blk + (rowsE + k - ob) * G; };
+    // Tile row holding sample j of the (extended) column line.
+    auto lineRow = [&](int j) -> T* {
+        const int r = wt::reflectIndex(j, h);
+        if constexpr (Fwd) return rowAt(img, step, r);
+        const int k = (r + pe) / 2;
+        return rowAt(img, step, ((r + pe) & 1) ? nL + k : k - pe);
+    };
+    const Range* r = pl.step;
+    for (int c = 0; c < w; c += G) {
+        const int n = std::min(G, w - c);
+        for (int k = pl.loadE.a; k <= pl.loadE.b; ++k) loadColumnRow<F, P, Fwd ? 0 : 1>(E(k), lineRow(2 * k - pe) + c, n);
+        for (int k = pl.loadO.a; k <= pl.loadO.b; ++k)
+            loadColumnRow<F, P, Fwd ? 0 : 2>(O(k), lineRow(2 * k + 1 - pe) + c, n);
+        if constexpr (Fwd) {
+            for (int k = r[0].a; k <= r[0].b; ++k) span<F, F1, P>(O(k), O(k), E(k), E(k + 1), n);
+            for (int k = r[1].a; k <= r[1].b; ++k) span<F, F2, P>(E(k), E(k), O(k - 1), O(k), n);
+            for (int k = r[2].a; k <= r[2].b; ++k) span<F, F3, P>(O(k), O(k), E(k), E(k + 1), n);
+            for (int k = r[3].a; k <= r[3].b; ++k) span<F, F4, P>(E(k), E(k), O(k - 1), O(k), n);
+            for (int k = outO.a; k <= outO.b; ++k) span<F, FH, P>(O(k), O(k), O(k), O(k), n);
+            for (int k = outE.a; k <= outE.b; ++k) storeColumnRow<F, P>(rowAt(img, step, k - pe) + c, E(k), n);
+            for (int k = outO.a; k <= outO.b; ++k) storeColumnRow<F, P>(rowAt(img, step, nL + k) + c, O(k), n);
+        } else {
+            for (int k = r[0].a; k <= r[0].b; ++k) span<F, I1, P>(E(k), E(k), O(k - 1), O(k), n);
+            for (int k = r[1].a; k <= r[1].b; ++k) span<F, I2, P>(O(k), O(k), E(k), E(k + 1), n);
+            for (int k = r[2].a; k <= r[2].b; ++k) span<F, I3, P>(E(k), E(k), O(k - 1), O(k), n);
+            for (int k = r[3].a; k <= r[3].b; ++k) span<F, I4, P>(O(k), O(k), E(k), E(k + 1), n);
+            for (int k = outE.a; k <= outE.b; ++k) storeColumnRow<F, P>(rowAt(img, step, 2 * k - pe) + c, E(k), n);
+            for (int k = outO.a; k <= outO.b; ++k)
+                storeColumnRow<F, P>(rowAt(img, step, 2 * k + 1 - pe) + c, O(k), n);
+        }
+    }
+    return true;
+}
+
+// In-place tile transforms; buf holds the work line (n + 8 elements).  The
+// scalar path keeps the column-by-column definition; the vector path lifts
+// column groups whenever a group fits the stack block.
 template <class F, Path P>
 void fwdTile(typename F::T* img, int step, int w, int h, int px, int py, std::uint8_t* buf) {
     using T = typename F::T;
     T* line = reinterpret_cast<T*>(buf) + 4;
-    for (int c = 0; c < w; ++c) fwdLine<F, P>(img + c, step, h, py, line);
+    if (P == Path::Scalar || h < 2 || !columnGroups<F, true, P>(img, step, w, h, py))
+        for (int c = 0; c < w; ++c) fwdLine<F, P>(img + c, step, h, py, line);
     for (int r = 0; r < h; ++r) fwdLine<F, P>(rowAt(img, step, r), sizeof(T), w, px, line);
 }
 
@@ -93,7 +211,8 @@ void invTile(typename F::T* img, int step, int w, int h, int px, int py, std::ui
     using T = typename F::T;
     T* line = reinterpret_cast<T*>(buf) + 4;
     for (int r = 0; r < h; ++r) invLine<F, P>(rowAt(img, step, r), sizeof(T), w, px, line);
-    for (int c = 0; c < w; ++c) invLine<F, P>(img + c, step, h, py, line);
+    if (P == Path::Scalar || h < 2 || !columnGroups<F, false, P>(img, step, w, h, py))
+        for (int c = 0; c < w; ++c) invLine<F, P>(img + c, step, h, py, line);
 }
 
 }  // namespace zeb::d97
