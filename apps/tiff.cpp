@@ -104,6 +104,11 @@ bool read(const std::vector<std::uint8_t>& b, Image& img, std::string& error) {
     if (compression == kPackBits && (counts == tags.end() || counts->second.size() < strips))
         return error = "PackBits TIFF without strip byte counts", false;
 
+    // Every sample comes out of the file's bytes: an uncompressed sample takes
+    // one, a two-byte PackBits run packet gives at most 128.  Larger claims are
+    // refused before anything the size of the image is allocated.
+    if (std::uint64_t(w) * spp * h > (compression == kPackBits ? 64 : 1) * std::uint64_t(b.size()))
+        return error = "TIFF image larger than its data", false;
     const int rowBytes = static_cast<int>(w * spp);
     img.width = static_cast<int>(w);
     img.height = static_cast<int>(h);

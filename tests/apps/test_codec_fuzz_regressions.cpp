@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jpeg_codec.h"
+#include "tiff.h"
 
 namespace {
 
@@ -54,6 +55,32 @@ TEST(JpegFuzzRegressions, McuPathOnlyForItsSamplings) {
             ASSERT_EQ(img.channels, 3);
             for (std::uint16_t s : img.samples) ASSERT_EQ(s, 128);
         }
+    }
+}
+
+// A TIFF whose directory claims 65535 x 65535 RGB pixels for a few bytes of
+// strips (found by fuzz_zebimg_tiff: the reader allocated the whole image
+// first) is refused without the allocation.
+TEST(CodecFuzzRegressions, TiffClaimingMoreSamplesThanItsData) {
+    zebimg::Image img;
+    img.width = 3, img.height = 2, img.channels = 3;
+    img.samples.assign(18, 77);
+    for (bool packBits : {false, true}) {
+        zebimg::tiff::WriteOptions opt;
+        opt.packBits = packBits;
+        std::vector<std::uint8_t> f;
+        std::string err;
+        ASSERT_TRUE(zebimg::tiff::write(img, opt, f, err)) << err;
+        const std::size_t ifd = f[4] | f[5] << 8 | f[6] << 16 | std::size_t(f[7]) << 24;
+        const int entries = f[ifd] | f[ifd + 1] << 8;
+        for (int i = 0; i < entries; ++i) {
+            std::uint8_t* e = &f[ifd + 2 + 12 * i];
+            const int tag = e[0] | e[1] << 8;
+            if (tag == 256 || tag == 257 || tag == 278) e[8] = 0xFF, e[9] = 0xFF;  // width, length, rows per strip
+        }
+        zebimg::Image back;
+        EXPECT_FALSE(zebimg::tiff::read(f, back, err)) << packBits;
+        EXPECT_EQ(err, "TIFF image larger than its data");
     }
 }
 
