@@ -18,76 +18,19 @@
 #include "j2k_codec.h"
 #include "pnm.h"
 #include "timing.h"
+#include "synthetic_photo.h"
 #include "zeb.h"
 #ifdef ZEB_HAVE_OPENJP2
-#include <openjpeg.h>
+#include "openjpeg_memory.h"
 #endif
 
 namespace {
 
 using zebimg::bestSeconds;
 
-zebimg::Image syntheticPhoto(int w, int h) {
-    zebimg::Image img;
-    img.width = w;
-    img.height = h;
-    img.channels = 3;
-    img.samples.resize(static_cast<std::size_t>(w) * h * 3);
-    unsigned seed = 12345;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            for (int c = 0; c < 3; ++c) {
-                seed = seed * 1103515245u + 12345u;
-                double v = 128 + 70 * std::sin(0.013 * x + 0.9 * c) * std::cos(0.021 * y - 0.4 * c) +
-                           30 * std::sin(0.2 * x * std::cos(0.01 * y)) + static_cast<double>((seed >> 16) % 9) - 4;
-                img.at(x, y, c) = static_cast<std::uint16_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-            }
-    return img;
-}
-
 #ifdef ZEB_HAVE_OPENJP2
-struct Mem {
-    std::vector<std::uint8_t> bytes;
-    std::size_t pos = 0;
-};
-OPJ_SIZE_T memRead(void* buf, OPJ_SIZE_T n, void* u) {
-    Mem* m = static_cast<Mem*>(u);
-    const std::size_t left = m->bytes.size() - m->pos;
-    if (left == 0) return static_cast<OPJ_SIZE_T>(-1);
-    n = n < left ? n : left;
-    std::memcpy(buf, m->bytes.data() + m->pos, n);
-    m->pos += n;
-    return n;
-}
-OPJ_SIZE_T memWrite(void* buf, OPJ_SIZE_T n, void* u) {
-    Mem* m = static_cast<Mem*>(u);
-    if (m->pos + n > m->bytes.size()) m->bytes.resize(m->pos + n);
-    std::memcpy(m->bytes.data() + m->pos, buf, n);
-    m->pos += n;
-    return n;
-}
-OPJ_OFF_T memSkip(OPJ_OFF_T n, void* u) {
-    Mem* m = static_cast<Mem*>(u);
-    m->pos = static_cast<std::size_t>(static_cast<OPJ_OFF_T>(m->pos) + n);
-    return n;
-}
-OPJ_BOOL memSeek(OPJ_OFF_T n, void* u) {
-    static_cast<Mem*>(u)->pos = static_cast<std::size_t>(n);
-    return OPJ_TRUE;
-}
-opj_stream_t* memStream(Mem& m, bool input) {
-    opj_stream_t* s = opj_stream_create(1 << 20, input ? OPJ_TRUE : OPJ_FALSE);
-    opj_stream_set_user_data(s, &m, nullptr);
-    if (input) {
-        opj_stream_set_user_data_length(s, m.bytes.size());
-        opj_stream_set_read_function(s, memRead);
-    } else {
-        opj_stream_set_write_function(s, memWrite);
-    }
-    opj_stream_set_skip_function(s, memSkip);
-    opj_stream_set_seek_function(s, memSeek);
-    return s;
-}
+using zebtest::MemStream;
+using zebtest::memStream;
 
 std::vector<std::uint8_t> opjLastCodestream;
 
@@ -117,7 +60,7 @@ std::size_t opjEncode(const zebimg::Image& img, double bitsPerPixel, int threads
     opj_codec_t* codec = opj_create_compress(OPJ_CODEC_J2K);
     opj_codec_set_threads(codec, threads);
     opj_setup_encoder(codec, &p, image);
-    Mem m;
+    MemStream m;
     opj_stream_t* s = memStream(m, false);
     opj_start_compress(codec, image, s);
     opj_encode(codec, s);
@@ -125,8 +68,8 @@ std::size_t opjEncode(const zebimg::Image& img, double bitsPerPixel, int threads
     opj_stream_destroy(s);
     opj_destroy_codec(codec);
     opj_image_destroy(image);
-    opjLastCodestream = m.bytes;
-    return m.bytes.size();
+    opjLastCodestream = m.data;
+    return m.data.size();
 }
 
 // Decodes with OpenJPEG; with ref, returns the PSNR against it (0 on failure).
@@ -136,8 +79,8 @@ double opjDecode(const std::vector<std::uint8_t>& bytes, int threads, const zebi
     opj_set_default_decoder_parameters(&p);
     opj_setup_decoder(codec, &p);
     opj_codec_set_threads(codec, threads);
-    Mem m;
-    m.bytes = bytes;
+    MemStream m;
+    m.data = bytes;
     opj_stream_t* s = memStream(m, true);
     opj_image_t* image = nullptr;
     const bool ok = opj_read_header(s, codec, &image) && opj_decode(codec, s, image) && opj_end_decompress(codec, s);

@@ -17,7 +17,7 @@
 #include "j2k_codec.h"
 
 #if defined(ZEB_HAVE_OPENJP2)
-#include <openjpeg.h>
+#include "openjpeg_memory.h"
 #endif
 
 namespace {
@@ -237,47 +237,8 @@ TEST(J2kDecoderDamage, DamagedCodeBlocksAreConcealed) {
 
 #if defined(ZEB_HAVE_OPENJP2)
 
-struct MemStream {
-    std::vector<std::uint8_t> data;
-    std::size_t pos = 0;
-};
-OPJ_SIZE_T memWrite(void* buf, OPJ_SIZE_T n, void* u) {
-    auto* m = static_cast<MemStream*>(u);
-    if (m->pos + n > m->data.size()) m->data.resize(m->pos + n);
-    std::memcpy(m->data.data() + m->pos, buf, n);
-    m->pos += n;
-    return n;
-}
-OPJ_SIZE_T memRead(void* buf, OPJ_SIZE_T n, void* u) {
-    auto* m = static_cast<MemStream*>(u);
-    if (m->pos >= m->data.size()) return OPJ_SIZE_T(-1);
-    n = std::min<OPJ_SIZE_T>(n, m->data.size() - m->pos);
-    std::memcpy(buf, m->data.data() + m->pos, n);
-    m->pos += n;
-    return n;
-}
-OPJ_OFF_T memSkip(OPJ_OFF_T n, void* u) {
-    auto* m = static_cast<MemStream*>(u);
-    m->pos += std::size_t(n);
-    return n;
-}
-OPJ_BOOL memSeek(OPJ_OFF_T n, void* u) {
-    static_cast<MemStream*>(u)->pos = std::size_t(n);
-    return OPJ_TRUE;
-}
-opj_stream_t* memStream(MemStream& m, bool input) {
-    opj_stream_t* s = opj_stream_default_create(input ? OPJ_TRUE : OPJ_FALSE);
-    opj_stream_set_user_data(s, &m, nullptr);
-    if (input) {
-        opj_stream_set_user_data_length(s, m.data.size());
-        opj_stream_set_read_function(s, memRead);
-    } else {
-        opj_stream_set_write_function(s, memWrite);
-    }
-    opj_stream_set_skip_function(s, memSkip);
-    opj_stream_set_seek_function(s, memSeek);
-    return s;
-}
+using zebtest::MemStream;
+using zebtest::memStream;
 
 // One OpenJPEG coding configuration.
 struct OpjCase {

@@ -13,7 +13,7 @@
 #include "zeb.h"
 
 #ifdef ZEB_HAVE_OPENJP2
-#include <openjpeg.h>
+#include "openjpeg_memory.h"
 #endif
 
 namespace {
@@ -70,34 +70,6 @@ double psnr(const Picture& a, const Picture& b) {
     return se == 0 ? INFINITY : 10 * std::log10(peak * peak * n / se);
 }
 
-struct MemStream {
-    const std::vector<std::uint8_t>* bytes;
-    std::size_t pos = 0;
-};
-
-OPJ_SIZE_T readFn(void* buf, OPJ_SIZE_T n, void* user) {
-    MemStream* m = static_cast<MemStream*>(user);
-    const std::size_t left = m->bytes->size() - m->pos;
-    if (left == 0) return static_cast<OPJ_SIZE_T>(-1);
-    n = std::min<std::size_t>(n, left);
-    std::memcpy(buf, m->bytes->data() + m->pos, n);
-    m->pos += n;
-    return n;
-}
-OPJ_OFF_T skipFn(OPJ_OFF_T n, void* user) {
-    MemStream* m = static_cast<MemStream*>(user);
-    const OPJ_OFF_T to = std::clamp<OPJ_OFF_T>(OPJ_OFF_T(m->pos) + n, 0, OPJ_OFF_T(m->bytes->size()));
-    const OPJ_OFF_T moved = to - OPJ_OFF_T(m->pos);
-    m->pos = std::size_t(to);
-    return moved;
-}
-OPJ_BOOL seekFn(OPJ_OFF_T n, void* user) {
-    MemStream* m = static_cast<MemStream*>(user);
-    if (n < 0 || std::size_t(n) > m->bytes->size()) return OPJ_FALSE;
-    m->pos = std::size_t(n);
-    return OPJ_TRUE;
-}
-
 // Decodes with OpenJPEG (layers: 0 = all); false when it refuses the data.
 bool opjDecode(const std::vector<std::uint8_t>& bytes, Picture& pic, int layers = 0) {
     const bool jp2 = bytes.size() > 4 && bytes[0] == 0 && bytes[3] == 12;
@@ -105,13 +77,8 @@ bool opjDecode(const std::vector<std::uint8_t>& bytes, Picture& pic, int layers 
     opj_dparameters_t params;
     opj_set_default_decoder_parameters(&params);
     params.cp_layer = static_cast<OPJ_UINT32>(layers);
-    MemStream mem{&bytes};
-    opj_stream_t* stream = opj_stream_create(1 << 16, OPJ_TRUE);
-    opj_stream_set_user_data(stream, &mem, nullptr);
-    opj_stream_set_user_data_length(stream, bytes.size());
-    opj_stream_set_read_function(stream, readFn);
-    opj_stream_set_skip_function(stream, skipFn);
-    opj_stream_set_seek_function(stream, seekFn);
+    zebtest::MemStream mem{bytes};
+    opj_stream_t* stream = zebtest::memStream(mem, true);
     opj_image_t* image = nullptr;
     bool ok = opj_setup_decoder(codec, &params) && opj_read_header(stream, codec, &image) &&
               opj_decode(codec, stream, image) && opj_end_decompress(codec, stream);
