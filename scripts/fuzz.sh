@@ -4,7 +4,8 @@
 # the corpus kept from earlier runs in BUILD/fuzz-corpus.  Prints the
 # executions of each target; a finding (crash, sanitizer report, leak,
 # timeout, property violation) stops the run with its input saved in
-# BUILD/fuzz-artifacts.
+# BUILD/fuzz-artifacts.  FUZZ_RUNS=N ends a target earlier, after N
+# executions; FUZZ_NICE (default 10) is the niceness of the runs.
 #   scripts/fuzz.sh BUILD_DIR SECONDS [TARGET...]
 set -euo pipefail
 build=$1
@@ -15,6 +16,8 @@ if [ ${#targets[@]} -eq 0 ]; then
   for t in "$build"/fuzz/fuzz_*; do [ -x "$t" ] && targets+=("$(basename "$t")"); done
 fi
 mkdir -p "$build/fuzz-artifacts"
+runs_cap=()
+[ -n "${FUZZ_RUNS:-}" ] && runs_cap=(-runs="$FUZZ_RUNS")
 status=0
 for t in "${targets[@]}"; do
   seeds="$build/fuzz-seeds/$t"
@@ -23,10 +26,12 @@ for t in "${targets[@]}"; do
   mkdir -p "$seeds" "$corpus"
   "$build/fuzz/$t" --write-seeds "$seeds" >/dev/null
   log="$build/fuzz-artifacts/$t.log"
-  if nice -n 10 "$build/fuzz/$t" "$corpus" "$seeds" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 \
+  start=$(date +%s)
+  if nice -n "${FUZZ_NICE:-10}" "$build/fuzz/$t" "$corpus" "$seeds" -max_total_time="$seconds" "${runs_cap[@]}" \
+       -timeout=20 -rss_limit_mb=2048 \
        -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/fuzz-artifacts/$t-" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
-    echo "$t: $runs executions in ${seconds}s, no finding"
+    echo "$t: $runs executions in $(( $(date +%s) - start ))s, no finding"
   else
     echo "$t: FINDING (see $log)"
     grep -E "ERROR|SUMMARY|violated|runtime error" "$log" | head -5 || true
