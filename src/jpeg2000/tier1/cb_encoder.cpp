@@ -28,8 +28,11 @@ struct PassContext {
     const std::uint32_t* zeroCoding;
     bool causal;
     bool segMark;
-    std::uint8_t* decisions;
-    std::uint8_t* contexts;
+    // The symbol bytes are written as char8_t, which unlike unsigned char
+    // does not alias other types: the state words and the runner's fields
+    // stay in registers across the stores.
+    char8_t* decisions;
+    char8_t* contexts;
     std::int32_t count;  // symbols recorded so far
 };
 
@@ -86,11 +89,11 @@ struct PassRunner {
     std::int64_t dist = 0;
 
     void record(std::uint32_t bit, std::uint32_t ctx) {
-        pc.decisions[pc.count] = static_cast<std::uint8_t>(bit);
-        pc.contexts[pc.count] = static_cast<std::uint8_t>(ctx);
+        pc.decisions[pc.count] = static_cast<char8_t>(bit);
+        pc.contexts[pc.count] = static_cast<char8_t>(ctx);
         ++pc.count;
     }
-    void recordRaw(std::uint32_t bit) { pc.decisions[pc.count++] = static_cast<std::uint8_t>(bit); }
+    void recordRaw(std::uint32_t bit) { pc.decisions[pc.count++] = static_cast<char8_t>(bit); }
 
     std::int32_t distortion(std::int32_t v) const {
         const std::uint32_t idx = (static_cast<std::uint32_t>(v >> shiftRight) << shiftLeft) & distMask;
@@ -324,7 +327,7 @@ ZEB_API ZebResult zebiEncodeLoadCodeBlock_JPEG2K_32s_C1R(const Zeb32s* pSrc, int
     PassContext pc{srcBytes, srcStep, width, height,
                    st.stateBuf + stateOriginBytes(width) / 4, static_cast<std::ptrdiff_t>(stateStrideBytes(width) / 4),
                    zeroCodingTable(subband), (codeStyleFlags & kCbCausal) != 0, (codeStyleFlags & kCbSegMark) != 0,
-                   b.decisions, b.contexts, 0};
+                   reinterpret_cast<char8_t*>(b.decisions), reinterpret_cast<char8_t*>(b.contexts), 0};
 
     // 2. Coders and bookkeeping.
     mqEncoderInit(b.mq);

@@ -3,6 +3,7 @@
 // segments are terminated where the coding style requires and the
 // truncation length after every pass is fixed.  Also the rate, distortion
 // and segment-length queries.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -127,6 +128,23 @@ void mqRelease(DirectCoder& e, std::uint32_t byte) {
     e.queued = true;
 }
 
+// The registers for a stretch of decisions whose bytes are sure to fit in
+// the output.
+struct FreeCoder {
+    std::uint32_t A, C, CT, B, narrowB, dropFirst;
+    std::int32_t bytesOut;
+    Zeb8u* next;
+};
+
+inline void mqRelease(FreeCoder& e, std::uint32_t byte) {
+    if (e.dropFirst) {
+        e.dropFirst = 0;
+        return;
+    }
+    e.bytesOut += 1;
+    *e.next++ = static_cast<Zeb8u>(byte);
+}
+
 // MQ pass; returns false when the output filled up first.
 bool storeMqPass(ZebEncodeBuffer& b, Output& out, bool endsSegment) {
     MqEncoder& mq = b.mq;
@@ -135,14 +153,20 @@ bool storeMqPass(ZebEncodeBuffer& b, Output& out, bool endsSegment) {
         // Code with the registers in local variables; each decision's bytes
         // go out before the next decision is coded, and coding stops when a
         // byte has to wait in the queue.
-        DirectCoder e{mq.A, mq.C, mq.CT, mq.B, mq.narrowB, mq.dropFirst, mq.bytesOut,
-                      out.dst, out.written, out.capacity, false, &mq};
         std::uint32_t packed[kMqContexts];
         mqPackContexts(mq, packed);
         const std::uint8_t* const dec = b.decCursor;
         const std::uint8_t* const ctx = b.ctxCursor;
         const int n = b.passSymbols, first = b.symbolsDone;
         int i = first;
+        // Most of a pass goes through the unchecked coder: a decision
+        // releases at most two bytes (a renormalisation shifts at most 15
+        // bits, and a byte output leaves CT at 7 or 8).
+        const int unchecked = std::min(n - first, (out.capacity - out.written) / 2);
+        FreeCoder f{mq.A, mq.C, mq.CT, mq.B, mq.narrowB, mq.dropFirst, mq.bytesOut, out.dst + out.written};
+        for (const int end = first + unchecked; i < end; ++i) mqEncodePacked(f, packed, dec[i], ctx[i]);
+        DirectCoder e{f.A, f.C, f.CT, f.B, f.narrowB, f.dropFirst, f.bytesOut,
+                      out.dst, static_cast<int>(f.next - out.dst), out.capacity, false, &mq};
         while (i < n && !e.queued) {
             mqEncodePacked(e, packed, dec[i], ctx[i]);
             ++i;

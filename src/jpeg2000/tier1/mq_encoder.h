@@ -8,6 +8,7 @@
 // reaches the queue.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "jpeg2000/tier1/mq_tables.h"
@@ -160,30 +161,52 @@ inline void mqUnpackContexts(MqEncoder& e, const std::uint32_t* packed) {
     }
 }
 
-// mqEncode on packed context words.
+// One coding step per (packed context word, decision): Qe, whether the
+// decision is the MPS, and the packed word that follows a renormalisation.
+struct MqCodingStep {
+    std::uint16_t qe;
+    std::uint8_t isMps;
+    std::uint8_t next;
+};
+static_assert(sizeof(MqCodingStep) == 4);
+
+inline constexpr std::array<MqCodingStep, 4 * 47> mqCodingSteps = [] {
+    std::array<MqCodingStep, 4 * 47> t{};
+    for (std::uint32_t k = 0; k < 2 * 47; ++k)
+        for (std::uint32_t d = 0; d < 2; ++d) {
+            const MqTransition& tr = mqTransitions[k];
+            const bool isMps = d == tr.mps;
+            t[2 * k + d] = {tr.qe, static_cast<std::uint8_t>(isMps), isMps ? tr.nextMps : tr.nextLps};
+        }
+    return t;
+}();
+
+// mqEncode on packed context words, without data-dependent branches except
+// for the byte output.  The coded sub-interval is the upper one (C += Qe, A
+// keeps A - Qe) when an MPS meets A - Qe >= Qe or an LPS meets A - Qe < Qe
+// (the conditional exchange); otherwise A becomes Qe.  An MPS that leaves A
+// at 0x8000 or above needs no renormalisation and keeps its state.
 template <class E>
 inline void mqEncodePacked(E& e, std::uint32_t* packed, std::uint32_t d, std::uint32_t cx) {
-    const MqTransition& t = mqTransitions[packed[cx]];
-    const std::uint32_t qe = t.qe;
-    e.A -= qe;
-    if (d == t.mps) {
-        if (e.A & 0x8000) {
-            e.C += qe;
-            return;
-        }
-        if (e.A < qe)
-            e.A = qe;
-        else
-            e.C += qe;
-        packed[cx] = t.nextMps;
-    } else {
-        if (e.A < qe)
-            e.C += qe;
-        else
-            e.A = qe;
-        packed[cx] = t.nextLps;
+    const std::uint32_t word = packed[cx];
+    const MqCodingStep s = mqCodingSteps[2 * word + d];
+    const std::uint32_t qe = s.qe;
+    std::uint32_t a = e.A - qe;
+    const std::uint32_t upper = 0u - (s.isMps ^ static_cast<std::uint32_t>(a < qe));
+    e.C += qe & upper;
+    a = (a & upper) | (qe & ~upper);
+    std::uint32_t n = static_cast<std::uint32_t>(__builtin_clz(a)) - 16u;  // 0 < a < 0x10000
+    packed[cx] = n ? s.next : word;
+    e.A = a << n;
+    if (n >= e.CT) [[unlikely]] {
+        do {
+            e.C <<= e.CT;
+            n -= e.CT;
+            mqByteOut(e);
+        } while (n >= e.CT);
     }
-    mqRenorm(e);
+    e.C <<= n;
+    e.CT -= n;
 }
 
 // Termination modes: 1 shortest, 2 predictable, anything else flush.
