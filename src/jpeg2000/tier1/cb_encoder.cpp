@@ -94,6 +94,19 @@ struct PassRunner {
         ++pc.count;
     }
     void recordRaw(std::uint32_t bit) { pc.decisions[pc.count++] = static_cast<char8_t>(bit); }
+    // Branchless forms for coefficients that may not be coded in the pass:
+    // the symbol is written in any case and kept when `coded` is 1 (the
+    // buffers hold far more than the symbols a block can produce, so the
+    // slot after the last symbol always exists).
+    void recordIf(std::uint32_t bit, std::uint32_t ctx, std::uint32_t coded) {
+        pc.decisions[pc.count] = static_cast<char8_t>(bit);
+        pc.contexts[pc.count] = static_cast<char8_t>(ctx);
+        pc.count += static_cast<std::int32_t>(coded);
+    }
+    void recordRawIf(std::uint32_t bit, std::uint32_t coded) {
+        pc.decisions[pc.count] = static_cast<char8_t>(bit);
+        pc.count += static_cast<std::int32_t>(coded);
+    }
 
     std::int32_t distortion(std::int32_t v) const {
         const std::uint32_t idx = (static_cast<std::uint32_t>(v >> shiftRight) << shiftLeft) & distMask;
@@ -125,16 +138,16 @@ struct PassRunner {
         auto hasWork = [](std::uint32_t w) { return propagationCandidates(w) != 0; };
         sweep(pc, hasWork, [&](std::uint32_t* word, int shift, int r, std::int32_t v) {
             const std::uint32_t half = (*word >> shift) & 0xFFFFu;
-            if ((half & (kStSignificant | kStAnyNeighbour)) != kStAnyNeighbour) return;
+            const std::uint32_t coded = (half & (kStSignificant | kStAnyNeighbour)) == kStAnyNeighbour;
             const std::uint32_t bit = bitOf(v);
             if (raw)
-                recordRaw(bit);
+                recordRawIf(bit, coded);
             else
-                record(bit, pc.zeroCoding[half & 0xFFu]);
-            if (bit)
+                recordIf(bit, pc.zeroCoding[half & 0xFFu], coded);
+            if (coded & bit)
                 codeSign(word, shift, r, v, raw, false);
             else
-                *word |= kStVisited << shift;
+                *word |= (coded * kStVisited) << shift;
         });
     }
 
@@ -142,14 +155,14 @@ struct PassRunner {
         auto hasWork = [](std::uint32_t w) { return refineCandidates(w) != 0; };
         sweep(pc, hasWork, [&](std::uint32_t* word, int shift, int, std::int32_t v) {
             const std::uint32_t half = (*word >> shift) & 0xFFFFu;
-            if ((half & (kStSignificant | kStVisited)) != kStSignificant) return;
+            const std::uint32_t coded = (half & (kStSignificant | kStVisited)) == kStSignificant;
             const std::uint32_t bit = bitOf(v);
             if (raw)
-                recordRaw(bit);
+                recordRawIf(bit, coded);
             else
-                record(bit, refineContext(half));
-            dist += distortion(v);
-            *word |= kStRefined << shift;
+                recordIf(bit, refineContext(half), coded);
+            dist += distortion(v) & -static_cast<std::int32_t>(coded);
+            *word |= (coded * kStRefined) << shift;
         });
     }
 
