@@ -530,21 +530,27 @@ void Encoder::codeBlocks() {
         v.resize(std::size_t(cb.w) * cb.h);
         const int stride = job.tc->x1 - job.tc->x0;
         const std::int32_t* src = job.tc->buf.data() + std::size_t(cb.y0) * stride + cb.x0;
-        std::int64_t maxAbs = 0;
-        for (int y = 0; y < cb.h; ++y)
-            for (int x = 0; x < cb.w; ++x) maxAbs = std::max<std::int64_t>(maxAbs, std::llabs(src[std::size_t(y) * stride + x]));
         int lowPlane = 0;
         double energy = 0;
         const double invStep = 1.0 / b.step;
         if (opt_.reversible) {
-            maxBits[i] = bitLength(static_cast<std::uint64_t>(maxAbs));
-            for (int y = 0; y < cb.h; ++y)
+            std::uint32_t anyBits = 0;  // the OR of the magnitudes has the bit length of the largest
+            for (int y = 0; y < cb.h; ++y) {
+                const std::int32_t* row = src + std::size_t(y) * stride;
+                std::int32_t* dst = v.data() + std::size_t(y) * cb.w;
                 for (int x = 0; x < cb.w; ++x) {
-                    const std::int32_t c = src[std::size_t(y) * stride + x];
-                    const std::uint32_t m = static_cast<std::uint32_t>(c < 0 ? -std::int64_t(c) : c);
-                    v[std::size_t(y) * cb.w + x] = static_cast<std::int32_t>(m | (c < 0 ? 0x80000000u : 0));
+                    const std::int32_t c = row[x];
+                    const std::uint32_t m = c < 0 ? 0u - static_cast<std::uint32_t>(c) : static_cast<std::uint32_t>(c);
+                    anyBits |= m;
+                    dst[x] = static_cast<std::int32_t>(m | (c < 0 ? 0x80000000u : 0));
                 }
+            }
+            maxBits[i] = bitLength(anyBits);
         } else {
+            std::int64_t maxAbs = 0;
+            for (int y = 0; y < cb.h; ++y)
+                for (int x = 0; x < cb.w; ++x)
+                    maxAbs = std::max<std::int64_t>(maxAbs, std::llabs(src[std::size_t(y) * stride + x]));
             const int nbits = bitLength(static_cast<std::uint64_t>(std::floor(double(maxAbs) * invStep)));
             maxBits[i] = nbits;
             lowPlane = std::min(13, 31 - nbits);
