@@ -28,7 +28,7 @@ for t in "${targets[@]}"; do
   log="$build/fuzz-artifacts/$t.log"
   start=$(date +%s)
   if nice -n "${FUZZ_NICE:-10}" "$build/fuzz/$t" "$corpus" "$seeds" -max_total_time="$seconds" "${runs_cap[@]}" \
-       -timeout=20 -rss_limit_mb=2048 \
+       -timeout=60 -rss_limit_mb=2048 \
        -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/fuzz-artifacts/$t-" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
     echo "$t: $runs executions in $(( $(date +%s) - start ))s, no finding"
