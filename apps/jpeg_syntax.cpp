@@ -199,6 +199,19 @@ bool parse(std::vector<std::uint8_t> bytes, File& file, std::string& error) {
     }
     if (!haveFrame) return fail(error, "no frame header");
     if (file.scans.empty()) return fail(error, "no scan");
+    // The coded data bounds the image: every Huffman code has at least one
+    // bit, so a DCT block needs one bit in its first DC scan and a lossless
+    // sample one bit.  A frame that declares more samples than its scans can
+    // hold (a few hundred bytes may declare 2^32) is refused before anything
+    // is allocated for it.
+    const Frame& f = file.frame;
+    std::uint64_t samples = 0, coded = 0;
+    for (const Component& c : f.components)
+        samples += ((std::uint64_t(f.width) * c.h + f.hmax - 1) / f.hmax) *
+                   ((std::uint64_t(f.height) * c.v + f.vmax - 1) / f.vmax);
+    for (const Scan& s : file.scans) coded += s.dataEnd - s.dataBegin;
+    if (samples > coded * (f.lossless() ? 8 : 512) + (1u << 20))
+        return fail(error, "JPEG image larger than its coded data can hold");
     return true;
 }
 

@@ -3,6 +3,7 @@
 // sanitizer builds catch any access outside the buffers).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,13 +13,16 @@
 
 namespace {
 
-// A flat grey baseline JPEG: 10 x 20, three components, luma sampled
+// A flat grey baseline JPEG: width x height, three components, luma sampled
 // lumaH x lumaV, chroma 1 x 1; one-code tables (DC difference 0, EOB), so
 // every block is zero and every sample decodes to 128.
-std::vector<std::uint8_t> flatJpeg(int lumaH, int lumaV) {
+std::vector<std::uint8_t> flatJpeg(int lumaH, int lumaV, int width = 10, int height = 20) {
     std::vector<std::uint8_t> f = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
+    f.reserve(256);
     f.insert(f.end(), 64, 0x01);  // quantisers 1
-    const std::vector<std::uint8_t> sof = {0xFF, 0xC0, 0x00, 0x11, 0x08, 0x00, 20, 0x00, 10, 0x03,
+    const auto hi = [](int v) { return static_cast<std::uint8_t>(v >> 8); };
+    const auto lo = [](int v) { return static_cast<std::uint8_t>(v & 255); };
+    const std::vector<std::uint8_t> sof = {0xFF, 0xC0, 0x00, 0x11, 0x08, hi(height), lo(height), hi(width), lo(width), 0x03,
                                            0x01, static_cast<std::uint8_t>(lumaH << 4 | lumaV), 0x00,
                                            0x02, 0x11, 0x00, 0x03, 0x11, 0x00};
     f.insert(f.end(), sof.begin(), sof.end());
@@ -30,8 +34,9 @@ std::vector<std::uint8_t> flatJpeg(int lumaH, int lumaV) {
     const std::vector<std::uint8_t> sos = {0xFF, 0xDA, 0x00, 0x0C, 0x03, 0x01, 0x00, 0x02,
                                            0x00, 0x03, 0x00, 0x00, 0x3F, 0x00};
     f.insert(f.end(), sos.begin(), sos.end());
-    // Two zero bits per block, at most 20 blocks: eight zero bytes are ample.
-    f.insert(f.end(), 8, 0x00);
+    // Two zero bits per block: a quarter byte per block is enough.
+    const int blocks = 3 * lumaH * lumaV * ((width + 8 * lumaH - 1) / (8 * lumaH)) * ((height + 8 * lumaV - 1) / (8 * lumaV));
+    f.insert(f.end(), blocks / 4 + 8, 0x00);
     f.insert(f.end(), {0xFF, 0xD9});
     return f;
 }
@@ -56,6 +61,23 @@ TEST(JpegFuzzRegressions, McuPathOnlyForItsSamplings) {
             for (std::uint16_t s : img.samples) ASSERT_EQ(s, 128);
         }
     }
+}
+
+// A frame that declares far more samples than its scans can code (found by
+// fuzz_zebimg_jpeg, whose harness had to skip such files: a few hundred bytes
+// declared 65535 x 65535 and the decoder allocated the image) is refused; a
+// large image whose data is complete decodes.
+TEST(JpegFuzzRegressions, FrameLargerThanItsData) {
+    std::string error;
+    zebimg::Image img;
+    std::vector<std::uint8_t> file = flatJpeg(1, 1);
+    for (std::size_t i = 0; i + 8 < file.size(); ++i)
+        if (file[i] == 0xFF && file[i + 1] == 0xC0) std::fill(file.begin() + i + 5, file.begin() + i + 9, 0xFF);
+    EXPECT_FALSE(zebimg::jpeg::decode(file, img, error, {}));
+    EXPECT_EQ(error, "JPEG image larger than its coded data can hold");
+    ASSERT_TRUE(zebimg::jpeg::decode(flatJpeg(2, 2, 2000, 1500), img, error, {})) << error;
+    ASSERT_EQ(img.samples.size(), std::size_t(2000) * 1500 * 3);
+    for (std::uint16_t s : img.samples) ASSERT_EQ(s, 128);
 }
 
 // A TIFF whose directory claims 65535 x 65535 RGB pixels for a few bytes of
