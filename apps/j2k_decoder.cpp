@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "j2k_codec.h"
+#include "j2k_sample_rows.h"
 #include "zeb.h"
 
 namespace zebimg::j2k {
@@ -893,14 +894,8 @@ int Decoder::decodeBlock(TileComp& tc, const Band& B, CodeBlock& cb, std::vector
     const bool reversible = tc.cs.reversible;
     for (int y = 0; y < h; ++y) {
         std::int32_t* row = dst + std::size_t(y) * stride;
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t v = std::uint32_t(row[x]);
-            std::uint32_t mag = v & 0x7FFFFFFFu;
-            if (mag >= roiThresh) mag >>= tc.roi;
-            const std::int32_t q = reversible ? std::int32_t(mag >> 1)
-                                              : std::int32_t(std::min(2147483647.0, std::nearbyint(mag * scale)));
-            row[x] = (v >> 31) ? -q : q;
-        }
+        const int done = roiThresh == 0xFFFFFFFFu ? rows::dequantiseRow(row, w, reversible, scale) : 0;
+        for (int x = done; x < w; ++x) row[x] = rows::dequantise(row[x], reversible, scale, tc.roi, roiThresh);
     }
     return 0;
 }
@@ -1033,7 +1028,7 @@ void Decoder::transformAndStore(std::vector<TileComp>& comps, const Cod& cod, Pi
             for (int c = 0; c < 3; ++c) {
                 const double s = std::ldexp(1.0, -fracBits(siz_.comps[c].precision));
                 std::int32_t* v = comps[c].buf.data();
-                for (int i = 0; i < n0; ++i) v[i] = std::bit_cast<std::int32_t>(float(v[i] * s));
+                for (int i = rows::fixedToFloatRow(v, n0, s); i < n0; ++i) v[i] = rows::fixedToFloat(v[i], s);
                 planes[c] = reinterpret_cast<Zeb32f*>(v);
             }
             zebiICTInv_JPEG2K_32f_P3IR(planes, sz.width * 4, sz);
@@ -1053,19 +1048,18 @@ void Decoder::transformAndStore(std::vector<TileComp>& comps, const Cod& cod, Pi
         const std::int64_t shift = ci.isSigned ? 0 : std::int64_t(1) << (ci.precision - 1);
         const double fs = std::ldexp(1.0, -fracBits(ci.precision));
         const bool useFloat = mct && c < 3 && !tc.cs.reversible;
+        const rows::Kind kind = tc.cs.reversible ? rows::Kind::Integer
+                                : useFloat       ? rows::Kind::Float
+                                                 : rows::Kind::FixedPoint;
         // A tile that covers the whole component hands its buffer over.
         const bool whole = comp.samples.empty() && ox == 0 && oy == 0 && tc.bw == comp.width && tc.bh == comp.height;
         if (comp.samples.empty() && !whole) fillMissing(comp);
         for (int y = 0; y < tc.bh; ++y) {
             std::int32_t* in = tc.buf.data() + std::size_t(y) * tc.bw;
             std::int32_t* out = whole ? in : comp.samples.data() + std::size_t(oy + y) * comp.width + ox;
-            for (int x = 0; x < tc.bw; ++x) {
-                std::int64_t v;
-                if (tc.cs.reversible) v = in[x];
-                else if (useFloat) v = std::llrint(std::bit_cast<float>(in[x]));
-                else v = std::llrint(in[x] * fs);
-                out[x] = std::int32_t(std::clamp(v + shift, lo, hi));
-            }
+            const int done =
+                ci.precision <= 24 ? rows::storeRow(in, out, tc.bw, kind, ci.precision, fs, int(shift)) : 0;
+            for (int x = done; x < tc.bw; ++x) out[x] = rows::store(in[x], kind, fs, lo, hi, shift);
         }
         if (whole) comp.samples.swap(tc.buf);
     }

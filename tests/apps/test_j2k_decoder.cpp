@@ -5,16 +5,20 @@
 // decode, and damaged codestreams that must give an error or an image.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "common/harness.h"
 #include "j2k_codec.h"
+#include "j2k_sample_rows.h"
 
 #if defined(ZEB_HAVE_OPENJP2)
 #include "openjpeg_memory.h"
@@ -451,5 +455,69 @@ TEST(J2kDecoderOpenJpeg, LossyStreamsWithinATenthOfADecibel) {
 }
 
 #endif  // ZEB_HAVE_OPENJP2
+
+// ---- sample rows: the SSE2 groups of four against the per-sample definitions ----------------------------------
+namespace rows = zebimg::j2k::rows;
+
+TEST(J2kDecoderSampleRows, VectorGroupsEqualPerSampleSteps) {
+    zebtest::Rng rng(11);
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    // Words with magnitudes of every length, and floats with ties, limits, infinities and NaN.
+    auto word = [&] {
+        const std::uint32_t mag = rng.next() >> rng.range(0, 31);
+        return std::int32_t((rng.next() & 0x80000000u) | mag);
+    };
+    auto anyFloat = [&](int precision) {
+        const float special[] = {inf, -inf, nan, 0.5f, -0.5f, 1.5f, 2.5f, -2.5f, 3e9f, -3e9f, 1e19f, -1e19f, 8388607.5f};
+        if (rng.chance(0.2)) return special[rng.range(0, 12)];
+        const double span = std::ldexp(1.25, precision - 1);
+        return float((rng.uniform() * 2 - 1) * span);
+    };
+    for (int n = 1; n <= 37; ++n) {
+        std::vector<std::int32_t> a(n), b(n), out(n);
+        // Dequantisation, reversible and irreversible (scales up to ones that hit the 2^31 - 1 limit).
+        for (const double scale : {0.0, 1.0 / 3, 0.5, 7.25, 1e6, 1e12, double(inf)}) {
+            for (const bool reversible : {true, false}) {
+                for (auto& v : a) v = word();
+                b = a;
+                for (int x = rows::dequantiseRow(b.data(), n, reversible, scale); x < n; ++x)
+                    b[x] = rows::dequantise(b[x], reversible, scale, 0, 0xFFFFFFFFu);
+                for (int x = 0; x < n; ++x)
+                    ASSERT_EQ(b[x], rows::dequantise(a[x], reversible, scale, 0, 0xFFFFFFFFu))
+                        << "word " << a[x] << " scale " << scale << " reversible " << reversible;
+            }
+        }
+        // Fixed point to float.
+        for (const double s : {1.0, std::ldexp(1.0, -13), 0.1}) {
+            for (auto& v : a) v = std::int32_t(rng.next());
+            b = a;
+            for (int x = rows::fixedToFloatRow(b.data(), n, s); x < n; ++x) b[x] = rows::fixedToFloat(b[x], s);
+            for (int x = 0; x < n; ++x) ASSERT_EQ(b[x], rows::fixedToFloat(a[x], s)) << a[x] << " * " << s;
+        }
+        // Into the picture: every kind, precisions 1 to 24, signed and unsigned.
+        for (const int precision : {1, 2, 8, 12, 16, 24}) {
+            for (const bool isSigned : {false, true}) {
+                const std::int64_t lo = isSigned ? -(std::int64_t(1) << (precision - 1)) : 0;
+                const std::int64_t hi = isSigned ? (std::int64_t(1) << (precision - 1)) - 1
+                                                 : (std::int64_t(1) << precision) - 1;
+                const std::int64_t shift = isSigned ? 0 : std::int64_t(1) << (precision - 1);
+                const double fs = std::ldexp(1.0, -std::clamp(28 - precision, 0, 13));
+                for (const rows::Kind kind : {rows::Kind::Integer, rows::Kind::Float, rows::Kind::FixedPoint}) {
+                    for (auto& v : a) {
+                        if (kind == rows::Kind::Float) v = std::bit_cast<std::int32_t>(anyFloat(precision));
+                        else if (kind == rows::Kind::Integer && rng.chance(0.7))
+                            v = std::int32_t(rng.range(-(1ll << precision), 1ll << precision));
+                        else v = std::int32_t(rng.next());
+                    }
+                    const int done = rows::storeRow(a.data(), out.data(), n, kind, precision, fs, int(shift));
+                    for (int x = done; x < n; ++x) out[x] = rows::store(a[x], kind, fs, lo, hi, shift);
+                    for (int x = 0; x < n; ++x)
+                        ASSERT_EQ(out[x], rows::store(a[x], kind, fs, lo, hi, shift))
+                            << "sample " << a[x] << " kind " << int(kind) << " precision " << precision;
+                }
+            }
+        }
+    }
+}
 
 }  // namespace

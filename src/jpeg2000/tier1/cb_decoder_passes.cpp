@@ -16,6 +16,7 @@
 namespace zeb::t1 {
 namespace {
 
+
 // The four values of bit-plane p: a new significant coefficient is written
 // as sign | newSig (bit p plus the half step below it), a refinement bit b
 // rewrites v as (v & keepMask) | b << p | half.  Planes above 30 carry no
@@ -107,6 +108,33 @@ inline void forEachColumn(const Block& b, Fn&& fn) {
     }
 }
 
+// forEachColumn with four adjacent columns of full stripes first tested
+// together: idle(w0, w1, column) gets their state words (rows 0-1 and 2-3)
+// in two vectors and returns true when none of them has anything to code (it
+// may then update the words itself, as the cleanup does).  Skipping such a
+// group changes nothing: a column only affects later columns through the
+// coefficients it codes.
+template <class Idle, class Fn>
+inline void forEachColumnGrouped(const Block& b, Idle&& idle, Fn&& fn) {
+    Column c;
+    c.strideWords = b.strideWords;
+    for (int y0 = 0; y0 < b.height; y0 += 4) {
+        const int rows = std::min(4, b.height - y0);
+        c.w[0] = b.stripeWords(y0);
+        c.w[1] = c.w[0] + b.strideWords;
+        for (int k = 0; k < 4; ++k) c.row[k] = b.coefficient(y0 + std::min(k, rows - 1), 0);
+        c.x = 0;
+        if (rows == 4) {
+            for (; c.x + 4 <= b.width; c.x += 4, c.w[0] += 4, c.w[1] += 4) {
+                if (idle(loadu(c.w[0]), loadu(c.w[1]), c)) continue;
+                for (int i = 0; i < 4; ++i, ++c.x, ++c.w[0], ++c.w[1]) fn(c, rows);
+                c.x -= 4, c.w[0] -= 4, c.w[1] -= 4;
+            }
+        }
+        for (; c.x < b.width; ++c.x, ++c.w[0], ++c.w[1]) fn(c, rows);
+    }
+}
+
 inline std::uint32_t endOfMqPass(ZebCBProgrState& s, std::uint32_t err, bool resetCtx, bool checkPredTerm) {
     if (checkPredTerm) err |= mqDecoderCheckErrPredTerm(s.mq);
     if (resetCtx) mqDecoderResetCtx(s.mq);
@@ -158,6 +186,9 @@ void magnitudeRefinementSweep(ZebCBProgrState& s, DecodeBit decodeBit) {
 
 }  // namespace
 
+// Each pass is one function with everything inlined (flatten), so the MQ
+// registers stay in CPU registers for the whole pass.
+[[gnu::flatten]]
 std::uint32_t decodeSignificancePropagation(ZebCBProgrState& s, bool causal, bool resetCtx, bool checkPredTerm) {
     MqRegisters mq = mqRegisters(s.mq);
     const std::uint32_t* zc = zeroCodingTable(s.subband);
@@ -168,6 +199,7 @@ std::uint32_t decodeSignificancePropagation(ZebCBProgrState& s, bool causal, boo
     return endOfMqPass(s, 0, resetCtx, checkPredTerm);
 }
 
+[[gnu::flatten]]
 std::uint32_t decodeMagnitudeRefinement(ZebCBProgrState& s, bool resetCtx, bool checkPredTerm) {
     MqRegisters mq = mqRegisters(s.mq);
     magnitudeRefinementSweep(s, [&](std::uint32_t hw) { return mqDecoderDecode(mq, refineContext(hw)); });
@@ -175,13 +207,26 @@ std::uint32_t decodeMagnitudeRefinement(ZebCBProgrState& s, bool resetCtx, bool 
     return endOfMqPass(s, 0, resetCtx, checkPredTerm);
 }
 
+[[gnu::flatten]]
 std::uint32_t decodeCleanup(ZebCBProgrState& s, bool causal, bool segMark, bool resetCtx, bool checkPredTerm) {
     MqRegisters mq = mqRegisters(s.mq);
     const Block b(s);
     const PlaneValues pv = planeValues(s.plane);
     auto decodeBit = [&](std::uint32_t hw) { return mqDecoderDecode(mq, b.zeroCoding[hw & 0xFFu]); };
     auto decodeSign = [&](std::uint32_t hw) { return mqDecoderDecodeSign(mq, signEntry(hw)); };
-    forEachColumn(b, [&](const Column& c, int rows) {
+    // A full stripe whose eight coefficients are all significant or visited
+    // codes nothing; only its visited bits are cleared.
+    auto idle = [](__m128i w0, __m128i w1, const Column& c) {
+        const __m128i m = _mm_set1_epi32(static_cast<int>(0x80008000u));
+        const __m128i d0 = _mm_and_si128(_mm_or_si128(w0, _mm_slli_epi32(w0, 1)), m);
+        const __m128i d1 = _mm_and_si128(_mm_or_si128(w1, _mm_slli_epi32(w1, 1)), m);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(d0, d1), m)) != 0xFFFF) return false;
+        const __m128i clear = _mm_set1_epi32(static_cast<int>(kClearVisited));
+        storeu(c.w[0], _mm_and_si128(w0, clear));
+        storeu(c.w[1], _mm_and_si128(w1, clear));
+        return true;
+    };
+    forEachColumnGrouped(b, idle, [&](const Column& c, int rows) {
         int first = 0;
         if (rows == 4 && *c.w[0] == 0 && *c.w[1] == 0) {
             // Run mode: one decision for four insignificant neighbourless rows.
@@ -216,6 +261,7 @@ std::uint32_t decodeCleanup(ZebCBProgrState& s, bool causal, bool segMark, bool 
     return endOfMqPass(s, err, resetCtx, checkPredTerm);
 }
 
+[[gnu::flatten]]
 std::uint32_t decodeSignificancePropagationRaw(ZebCBProgrState& s, bool causal, bool checkRawTerm) {
     RawDecoder& raw = s.raw;
     auto bit = [&](std::uint32_t) { return rawDecoderBit(raw); };
@@ -223,6 +269,7 @@ std::uint32_t decodeSignificancePropagationRaw(ZebCBProgrState& s, bool causal, 
     return checkRawTerm ? rawDecoderCheckTerm(raw) : 0;
 }
 
+[[gnu::flatten]]
 std::uint32_t decodeMagnitudeRefinementRaw(ZebCBProgrState& s) {
     RawDecoder& raw = s.raw;
     magnitudeRefinementSweep(s, [&](std::uint32_t) { return rawDecoderBit(raw); });

@@ -8,6 +8,7 @@
 // [data, data + length) is ever read.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "jpeg2000/tier1/mq_tables.h"
@@ -48,19 +49,39 @@ inline void mqDecoderResetCtx(MqDecoder& d) {
 
 // The decoding routines are templates over the register holder: the record
 // itself, or MqRegisters, a local copy that the passes keep in registers for
-// the length of a pass, with the contexts packed as 2 * state + MPS (see
-// mqTransitions).
+// the length of a pass.  MqRegisters holds each context as one word,
+// Qe << 16 | (2 * state + MPS), so a decision needs a single load before its
+// interval compare; mqDecodeNext gives the words that follow an MPS and an
+// LPS exchange.
 struct MqRegisters {
     const std::uint8_t* data;
     std::int32_t length;
     std::int32_t pos;
     std::uint32_t A, C, CT, markerSeen;
-    std::uint32_t packed[kMqContexts];
+    std::uint32_t ctx[kMqContexts];
 };
+
+inline constexpr std::array<std::uint32_t, 2 * 47> mqDecodeWord = [] {
+    std::array<std::uint32_t, 2 * 47> t{};
+    for (std::uint32_t k = 0; k < 2 * 47; ++k) t[k] = (std::uint32_t{mqTransitions[k].qe} << 16) | k;
+    return t;
+}();
+
+struct MqDecodeNext {
+    std::uint32_t onMps, onLps;
+};
+inline constexpr std::array<MqDecodeNext, 2 * 47> mqDecodeNext = [] {
+    std::array<MqDecodeNext, 2 * 47> t{};
+    for (std::uint32_t k = 0; k < 2 * 47; ++k)
+        t[k] = {mqDecodeWord[mqTransitions[k].nextMps], mqDecodeWord[mqTransitions[k].nextLps]};
+    return t;
+}();
+
+static_assert(mqDecodeWord[92] == 0x5601005Cu && mqDecodeNext[1].onLps == 0x34010002u);
 
 inline MqRegisters mqRegisters(const MqDecoder& d) {
     MqRegisters r{d.data, d.length, d.pos, d.A, d.C, d.CT, d.markerSeen, {}};
-    for (int i = 0; i < kMqContexts; ++i) r.packed[i] = 2 * d.state[i] + d.mps[i];
+    for (int i = 0; i < kMqContexts; ++i) r.ctx[i] = mqDecodeWord[2 * d.state[i] + d.mps[i]];
     return r;
 }
 
@@ -71,8 +92,8 @@ inline void mqWriteBack(MqDecoder& d, const MqRegisters& r) {
     d.CT = r.CT;
     d.markerSeen = r.markerSeen;
     for (int i = 0; i < kMqContexts; ++i) {
-        d.state[i] = r.packed[i] >> 1;
-        d.mps[i] = r.packed[i] & 1u;
+        d.state[i] = (r.ctx[i] & 0xFFu) >> 1;
+        d.mps[i] = r.ctx[i] & 1u;
     }
 }
 
@@ -81,6 +102,17 @@ inline void mqDecoderByteIn(D& d) {
     if (d.markerSeen) {
         d.CT = 8;
         return;
+    }
+    // Both bytes inside the segment (pos is never negative): the common case.
+    if (d.pos + 1 < d.length) {
+        const std::uint32_t b = d.data[d.pos];
+        const std::uint32_t b1 = d.data[d.pos + 1];
+        if (b != 0xFF) {
+            d.pos += 1;
+            d.C += 0xFF00u - (b1 << 8);
+            d.CT = 8;
+            return;
+        }
     }
     const std::uint32_t b = segmentByte(d.data, d.length, d.pos);
     const std::uint32_t b1 = segmentByte(d.data, d.length, d.pos + 1);
@@ -117,6 +149,12 @@ inline void mqDecoderInit(MqDecoder& d, const std::uint8_t* data, std::int32_t l
 template <class D>
 inline void mqDecoderRenorm(D& d) {
     std::uint32_t n = static_cast<std::uint32_t>(__builtin_clz(d.A)) - 16u;
+    if (n <= d.CT) {  // no byte needed (n >= 1, so CT was not 0)
+        d.A <<= n;
+        d.C <<= n;
+        d.CT -= n;
+        return;
+    }
     do {
         if (d.CT == 0) mqDecoderByteIn(d);
         const std::uint32_t k = n < d.CT ? n : d.CT;
@@ -160,35 +198,25 @@ inline std::uint32_t mqDecoderDecode(D& d, std::uint32_t cx) {
     return bit;
 }
 
-// mqDecoderDecode on the packed contexts of a register copy.
+// mqDecoderDecode on the context words of a register copy.  The choice of
+// sub-interval is made without a branch (it is close to random in noisy
+// contexts); only "no renormalisation" and the renormalisation's byte input
+// remain branches.
 inline std::uint32_t mqDecoderDecode(MqRegisters& d, std::uint32_t cx) {
-    const MqTransition& t = mqTransitions[d.packed[cx]];
-    const std::uint32_t qe = t.qe;
+    const std::uint32_t w = d.ctx[cx];
+    const std::uint32_t qe = w >> 16;
     const std::uint32_t a = d.A - qe;
-    std::uint32_t bit;
-    if ((d.C >> 16) >= a) {
-        d.C -= a << 16;
-        d.A = qe;
-        if (a >= qe) {
-            bit = t.mps ^ 1u;
-            d.packed[cx] = t.nextLps;
-        } else {
-            bit = t.mps;
-            d.packed[cx] = t.nextMps;
-        }
-    } else {
-        d.A = a;
-        if (a & 0x8000u) return t.mps;
-        if (a < qe) {
-            bit = t.mps ^ 1u;
-            d.packed[cx] = t.nextLps;
-        } else {
-            bit = t.mps;
-            d.packed[cx] = t.nextMps;
-        }
-    }
+    const std::uint32_t lower = (d.C >> 16) >= a ? 1u : 0u;  // the sub-interval of size Qe
+    const std::uint32_t m = 0u - lower;
+    d.C -= (a << 16) & m;
+    d.A = (qe & m) | (a & ~m);
+    if (d.A & 0x8000u) return w & 1u;  // upper sub-interval, no renormalisation: the MPS
+    // Renormalisation: an LPS when the chosen sub-interval is the smaller one.
+    const std::uint32_t lps = lower ^ (a < qe ? 1u : 0u);
+    const MqDecodeNext& next = mqDecodeNext[w & 0xFFu];
+    d.ctx[cx] = lps ? next.onLps : next.onMps;
     mqDecoderRenorm(d);
-    return bit;
+    return (w & 1u) ^ lps;
 }
 
 // Sign of a coefficient: the entry's low 4 bits give the context, its bit 31

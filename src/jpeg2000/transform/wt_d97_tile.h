@@ -82,6 +82,71 @@ void invLine(typename F::T* tile, std::ptrdiff_t stride, int n, int phase, typen
         });
 }
 
+// ---- horizontal inverse pass of the 32-bit family (vector path) -------------------------------------------
+// The row's E and O sequences are loaded straight from its two bands into
+// the caller's work line (E first, then O, both extended symmetrically: the
+// extension never exceeds the n + 8 elements of the work line), lifted there
+// as whole sequences, and written back interleaved.  Each element goes
+// through the operations of invLine (same loads, same steps, same stores),
+// so the bits are those of the work-line definition.
+inline void invRowS32(std::int32_t* row, int n, int pe, float* buf) {
+    using F = TileS32;
+    const int nL = wt::lowCount(n, pe), nH = n - nL;
+    const Range outE{pe, nL - 1 + pe}, outO{0, nH - 1};
+    const Plan pl = plan(false, outE, outO);
+    float* const E = buf - pl.loadE.a;  // E[k] for k in pl.loadE
+    float* const O = buf + (pl.loadE.b - pl.loadE.a + 1) - pl.loadO.a;
+    // Sample j of the extended interleaved line.
+    auto lineSample = [&](int j) {
+        const int r = wt::reflectIndex(j, n);
+        const int k = (r + pe) / 2;
+        return row[((r + pe) & 1) ? nL + k : k - pe];
+    };
+    const __m128 kE = _mm_set1_ps(kK), kO = _mm_set1_ps(kKL);
+    // E(k) = sample 2k - pe: band L element k - pe inside the line.
+    for (int k = pl.loadE.a; k < outE.a; ++k) E[k] = F::invLoadE(lineSample(2 * k - pe));
+    {
+        int k = outE.a;
+        for (; k + 4 <= outE.b + 1; k += 4) _mm_storeu_ps(E + k, _mm_mul_ps(_mm_cvtepi32_ps(loadu(row + k - pe)), kE));
+        for (; k <= outE.b; ++k) E[k] = F::invLoadE(row[k - pe]);
+    }
+    for (int k = outE.b + 1; k <= pl.loadE.b; ++k) E[k] = F::invLoadE(lineSample(2 * k - pe));
+    // O(k) = sample 2k + 1 - pe: band H element k inside the line.
+    for (int k = pl.loadO.a; k < outO.a; ++k) O[k] = F::invLoadO(lineSample(2 * k + 1 - pe));
+    {
+        int k = outO.a;
+        for (; k + 4 <= outO.b + 1; k += 4) _mm_storeu_ps(O + k, _mm_mul_ps(_mm_cvtepi32_ps(loadu(row + nL + k)), kO));
+        for (; k <= outO.b; ++k) O[k] = F::invLoadO(row[nL + k]);
+    }
+    for (int k = outO.b + 1; k <= pl.loadO.b; ++k) O[k] = F::invLoadO(lineSample(2 * k + 1 - pe));
+    // The four steps: even ones update E(k) from O(k - 1), O(k); odd ones O(k) from E(k), E(k + 1).
+    const Range* r = pl.step;
+    auto width = [](Range x) { return x.b - x.a + 1; };
+    if (!r[0].empty()) span<F, I1, Path::Vector>(E + r[0].a, E + r[0].a, O + r[0].a - 1, O + r[0].a, width(r[0]));
+    if (!r[1].empty()) span<F, I2, Path::Vector>(O + r[1].a, O + r[1].a, E + r[1].a, E + r[1].a + 1, width(r[1]));
+    if (!r[2].empty()) span<F, I3, Path::Vector>(E + r[2].a, E + r[2].a, O + r[2].a - 1, O + r[2].a, width(r[2]));
+    if (!r[3].empty()) span<F, I4, Path::Vector>(O + r[3].a, O + r[3].a, E + r[3].a, E + r[3].a + 1, width(r[3]));
+    // Interleaved stores: sample 2k - pe from E(k), 2k + 1 - pe from O(k).
+    // Truncation; at or above 2^31 the conversion's 0x80000000 turns into 0x7FFFFFFF.
+    const __m128 lim = _mm_set1_ps(2147483648.0f);
+    auto toInt = [&](__m128 v) { return _mm_xor_si128(_mm_cvttps_epi32(v), _mm_castps_si128(_mm_cmpge_ps(v, lim))); };
+    // Pairs (first, second) at samples 2i, 2i + 1: (E(i), O(i)) for pe = 0, (O(i), E(i + 1)) for pe = 1.
+    const float* first = pe ? O : E;
+    const float* second = pe ? E + 1 : O;
+    const int pairs = n / 2;
+    int i = 0;
+    for (; i + 4 <= pairs; i += 4) {
+        const __m128i a = toInt(_mm_loadu_ps(first + i)), b = toInt(_mm_loadu_ps(second + i));
+        storeu(row + 2 * i, _mm_unpacklo_epi32(a, b));
+        storeu(row + 2 * i + 4, _mm_unpackhi_epi32(a, b));
+    }
+    for (; i < pairs; ++i) {
+        row[2 * i] = F::store(first[i]);
+        row[2 * i + 1] = F::store(second[i]);
+    }
+    if (n & 1) row[n - 1] = F::store(first[pairs]);
+}
+
 // ---- vertical pass through column groups (vector path) ----------------------------------------------------
 // Groups of adjacent columns (16 to 64 bytes of every row) are lifted together
 // in a stack block holding the E and O sequences of the group as whole rows,
@@ -210,7 +275,19 @@ template <class F, Path P>
 void invTile(typename F::T* img, int step, int w, int h, int px, int py, std::uint8_t* buf) {
     using T = typename F::T;
     T* line = reinterpret_cast<T*>(buf) + 4;
-    for (int r = 0; r < h; ++r) invLine<F, P>(rowAt(img, step, r), sizeof(T), w, px, line);
+    if constexpr (P == Path::Vector && std::is_same_v<F, TileS32>) {
+        // Needs 4-byte aligned samples and work line (the usual case); anything else goes through invLine.
+        const std::uintptr_t bits = reinterpret_cast<std::uintptr_t>(img) | reinterpret_cast<std::uintptr_t>(buf) |
+                                    static_cast<std::uintptr_t>(static_cast<unsigned>(step));
+        const bool aligned = (bits & 3u) == 0;
+        if (w >= 16 && aligned) {
+            for (int r = 0; r < h; ++r) invRowS32(rowAt(img, step, r), w, px ? 1 : 0, reinterpret_cast<float*>(buf));
+        } else {
+            for (int r = 0; r < h; ++r) invLine<F, P>(rowAt(img, step, r), sizeof(T), w, px, line);
+        }
+    } else {
+        for (int r = 0; r < h; ++r) invLine<F, P>(rowAt(img, step, r), sizeof(T), w, px, line);
+    }
     if (P == Path::Scalar || h < 2 || !columnGroups<F, false, P>(img, step, w, h, py))
         for (int c = 0; c < w; ++c) invLine<F, P>(img + c, step, h, py, line);
 }
