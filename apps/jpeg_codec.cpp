@@ -286,6 +286,7 @@ struct ScanCoder {
     const std::vector<std::unique_ptr<EncTable>>* ac = nullptr;
     std::unique_ptr<Zeb8u[]> buf;
     int cap = 0, pos = 0, rst = 0;
+    int base = 0, bits = 0;  // sequential scans: the stateless coder's bit position after byte `base`
     std::unique_ptr<EncState> st;
     std::vector<Zeb16s> last;
 
@@ -299,10 +300,51 @@ struct ScanCoder {
         if (bytes > 0x7FFFFFFF) return false;
         buf.reset(new Zeb8u[bytes]);  // not cleared: only written bytes are used
         cap = static_cast<int>(bytes);
-        pos = rst = 0;
+        pos = rst = base = bits = 0;
         st = std::make_unique<EncState>();
         last.assign(comps.size(), 0);
         return true;
+    }
+
+    // Streaming: the scan's bytes go straight into the file's own vector after
+    // its current end; codeSequential makes room for each MCU as it goes.
+    std::vector<Zeb8u>* into = nullptr;
+    std::size_t into0 = 0;
+    Zeb8u* data() { return into ? into->data() + into0 : buf.get(); }
+
+    void beginInto(std::vector<Zeb8u>& file, const std::vector<std::unique_ptr<EncTable>>& dcTables,
+                   const std::vector<std::unique_ptr<EncTable>>& acTables) {
+        dc = &dcTables;
+        ac = &acTables;
+        into = &file;
+        into0 = file.size();
+        // The capacity the vector brings is used before it grows (up to 64
+        // bytes a block: more than most files need).
+        std::size_t nblocks = 0;
+        for (int c : comps) nblocks += static_cast<std::size_t>(g.comps[c].blocksW) * g.comps[c].blocksH;
+        file.resize(into0 + std::max<std::size_t>(65536, std::min(file.capacity() - into0, 64 * nblocks)));
+        cap = static_cast<int>(std::min<std::size_t>(file.size() - into0, 0x7FFFFFFF));
+        pos = rst = base = bits = 0;
+        st = std::make_unique<EncState>();
+        last.assign(comps.size(), 0);
+    }
+
+    // Room for `bytes` more after the current end of the scan's bytes.
+    bool reserve(std::size_t bytes) {
+        const std::size_t end = into0 + static_cast<std::size_t>(base) + static_cast<std::size_t>(bits >> 3) + bytes;
+        if (end <= into->size()) return true;
+        if (end - into0 > 0x7FFFFFFF) return false;
+        into->resize(std::max(end, 2 * into->size()));
+        cap = static_cast<int>(std::min<std::size_t>(into->size() - into0, 0x7FFFFFFF));
+        return true;
+    }
+
+    // Ends a streamed scan: the file keeps exactly the scan's bytes.
+    ZebResult finishInto() {
+        if (const ZebResult r = flush(); r != zebOk) return r;
+        into->resize(into0 + static_cast<std::size_t>(pos));
+        into = nullptr;
+        return zebOk;
     }
 
     // Codes the scan in one go, again into a larger destination should it fill up.
@@ -319,9 +361,18 @@ struct ScanCoder {
 
     ZebResult flush() {
         switch (kind) {
-            case ScanKind::Sequential:
-                return zebiEncodeHuffman8x8_JPEG_16s1u_C1(nullptr, buf.get(), cap, &pos, nullptr, nullptr, nullptr,
-                                                          st->p, 1);
+            case ScanKind::Sequential: {
+                // Pads the last partial byte with 1-bits (stuffed if it becomes 0xFF).
+                Zeb8u* out = data();
+                pos = base + (bits >> 3);
+                if (bits & 7) {
+                    out[pos] = static_cast<Zeb8u>(out[pos] | (0xFF >> (bits & 7)));
+                    if (out[pos++] == 0xFF) out[pos++] = 0;
+                }
+                base = pos;
+                bits = 0;
+                return zebOk;
+            }
             case ScanKind::DcFirst:
             case ScanKind::DcRefine:
                 return zebiEncodeHuffman8x8_DCRefine_JPEG_16s1u_C1(nullptr, buf.get(), cap, &pos, 0, st->p, 1);
@@ -337,12 +388,73 @@ struct ScanCoder {
     // Codes MCUs m0 to m1 - 1 (in order, continuing the previous call).
     ZebResult code(std::size_t m0, std::size_t m1) {
         switch (kind) {
-            case ScanKind::Sequential: return codeAs<ScanKind::Sequential>(m0, m1);
+            case ScanKind::Sequential: return codeSequential(m0, m1);
             case ScanKind::DcFirst: return codeAs<ScanKind::DcFirst>(m0, m1);
             case ScanKind::DcRefine: return codeAs<ScanKind::DcRefine>(m0, m1);
             case ScanKind::AcFirst: return codeAs<ScanKind::AcFirst>(m0, m1);
             default: return codeAs<ScanKind::AcRefine>(m0, m1);
         }
+    }
+
+    // The sequential scan through the stateless coder: the buffer holds 520
+    // bytes a block (any block, stuffed) and scratch room at its end.  The
+    // blocks of an MCU come from a list made once, with row pointers renewed
+    // once per MCU row.
+    ZebResult codeSequential(std::size_t m0, std::size_t m1) {
+        struct Slot {
+            CompGeometry* comp;
+            int dy, dx, v, h;
+            const Block* row;  // block row of the current MCU row, at column dx
+            Zeb16s* last;
+            const ZebEncodeHuffmanSpec *dcTable, *acTable;
+        };
+        Slot slots[4 * 16];  // up to four components of up to 4 x 4 blocks
+        int n = 0;
+        const bool single = comps.size() == 1;
+        for (std::size_t s = 0; s < comps.size(); ++s) {
+            CompGeometry& c = g.comps[comps[s]];
+            const int v = single ? 1 : c.v, h = single ? 1 : c.h;
+            for (int dy = 0; dy < v; ++dy)
+                for (int dx = 0; dx < h; ++dx) {
+                    if (n == 4 * 16) return zebErrSize;
+                    slots[n++] = {&c, dy, dx, v, h, nullptr, &last[s], (*dc)[dcId[s]]->p, (*ac)[acId[s]]->p};
+                }
+        }
+        Zeb8u* out = data();
+        const std::size_t mcuRoom = static_cast<std::size_t>(n) * 520 + 16;  // a marker and 8 scratch bytes too
+        const int columns = scanMcuColumns(g, comps);
+        int y = static_cast<int>(m0 / columns), x = static_cast<int>(m0 % columns), rowsOf = -1;
+        for (std::size_t m = m0; m < m1; ++m, x = x + 1 == columns ? (++y, 0) : x + 1) {
+            if (into) {
+                if (!reserve(mcuRoom)) return zebErrBufferEnd;
+                out = data();
+            }
+            if (restart && m > 0 && m % restart == 0) {
+                if (const ZebResult r = flush(); r != zebOk) return r;
+                if (pos + 2 > cap) return zebErrBufferEnd;
+                out[pos++] = 0xFF;
+                out[pos++] = static_cast<Zeb8u>(0xD0 + (rst++ & 7));
+                base = pos;
+                std::fill(last.begin(), last.end(), 0);
+            }
+            if (bits >= (1 << 30)) {  // keeps the bit count in range
+                base += bits >> 3;
+                bits &= 7;
+            }
+            if (rowsOf != y) {
+                for (int i = 0; i < n; ++i) slots[i].row = &slots[i].comp->block(y * slots[i].v + slots[i].dy, slots[i].dx);
+                rowsOf = y;
+            }
+            Zeb8u* const dst = out + base;
+            for (int i = 0; i < n; ++i) {
+                const Slot& sl = slots[i];
+                if (const ZebResult r = zebiEncodeHuffman8x8_Direct_JPEG_16s1u_C1(sl.row[x * sl.h].data(), dst, &bits,
+                                                                                 sl.last, sl.dcTable, sl.acTable);
+                    r != zebOk)
+                    return r;
+            }
+        }
+        return zebOk;
     }
 
     template <ScanKind kKind>
@@ -369,9 +481,7 @@ struct ScanCoder {
                 const Zeb16s* blk = g.comps[comp].block(row, col).data();
                 switch (kKind) {
                     case ScanKind::Sequential:
-                        r = zebiEncodeHuffman8x8_JPEG_16s1u_C1(blk, out, cap, &pos, &last[slot], dcT[slot], acT[slot],
-                                                               st->p, 0);
-                        break;
+                        break;  // codeSequential
                     case ScanKind::DcFirst:
                         r = zebiEncodeHuffman8x8_DCFirst_JPEG_16s1u_C1(blk, out, cap, &pos, &last[slot], al, dcT[slot],
                                                                        st->p, 0);
@@ -411,6 +521,13 @@ void narrowRow(const std::uint16_t* s, Zeb8u* d, int n) {
     int i = 0;
 #ifdef __SSE2__
     const __m128i low = _mm_set1_epi16(0xFF);
+    for (; i + 32 <= n; i += 32) {
+        const __m128i* p = reinterpret_cast<const __m128i*>(s + i);
+        const __m128i a = _mm_and_si128(_mm_loadu_si128(p), low), b = _mm_and_si128(_mm_loadu_si128(p + 1), low);
+        const __m128i c = _mm_and_si128(_mm_loadu_si128(p + 2), low), e = _mm_and_si128(_mm_loadu_si128(p + 3), low);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(a, b));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i + 16), _mm_packus_epi16(c, e));
+    }
     for (; i + 16 <= n; i += 16) {
         const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i)), low);
         const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8)), low);
@@ -458,6 +575,19 @@ struct McuRowTransform {
                 Zeb8u* row = p.data() + static_cast<std::size_t>(i) * pw;
                 std::fill(row + w, row + pw, row[w - 1]);
             }
+        // Brings the next strip's samples towards the cache while the blocks of
+        // this one are transformed: a few lines a block.
+        const char* pf = nullptr;
+        const char* pfEnd = nullptr;
+        if ((my + 1) * stripH < img.height) {
+            const std::size_t rowBytes = static_cast<std::size_t>(w) * nc * sizeof(std::uint16_t);
+            const int y1 = std::min(img.height, (my + 2) * stripH);
+            pf = reinterpret_cast<const char*>(img.samples.data()) + (my + 1) * stripH * rowBytes;
+            pfEnd = reinterpret_cast<const char*>(img.samples.data()) + y1 * rowBytes;
+        }
+        int blocks = 0;
+        for (const CompGeometry& cg : g.comps) blocks += cg.v * cg.blocksW;
+        const std::ptrdiff_t pfStep = pf ? ((pfEnd - pf) / blocks + 63) / 64 * 64 : 0;
         for (int c = 0; c < nc; ++c) {
             CompGeometry& cg = g.comps[c];
             const int sx = g.hmax / cg.h, sy = g.vmax / cg.v;
@@ -472,9 +602,14 @@ struct McuRowTransform {
                 step = cg.planeW;
             }
             for (int br = 0; br < cg.v; ++br)
-                for (int bx = 0; bx < cg.blocksW; ++bx)
+                for (int bx = 0; bx < cg.blocksW; ++bx) {
+#ifdef __SSE2__
+                    for (const char* e = std::min(pf + pfStep, pfEnd); pf < e; pf += 64)
+                        _mm_prefetch(pf, _MM_HINT_T1);
+#endif
                     zebiDCTQuantFwd8x8LS_JPEG_8u16s_C1R(src + static_cast<std::size_t>(8 * br) * step + 8 * bx, step,
                                                         cg.block(my * cg.v + br, bx).data(), fwd[c == 0 ? 0 : 1]);
+                }
         }
         return true;
     }
@@ -537,7 +672,11 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
     }
 
     // File header.
+    // The file is built in the storage `out` brings (its pages are mapped
+    // already when the caller encodes again into the same vector).
     Writer w;
+    w.bytes().swap(out);
+    w.bytes().clear();
     w.soi();
     w.jfif();
     w.dqt(0, dqt[0]);
@@ -614,10 +753,7 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
         w.sos(f, sos);
         if (streaming) {
             // Sequential code lengths are at most 16 bits: 520 bytes hold any block, stuffed.
-            if (!coder.begin(dc, ac, 520)) {
-                error = "entropy coding failed";
-                return false;
-            }
+            coder.beginInto(w.bytes(), dc, ac);
             for (int my = 0; my < g.mcuY; ++my) {
                 if (!transform.run(my)) {
                     error = "colour conversion or chroma down-sampling failed";
@@ -629,7 +765,7 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
                     return false;
                 }
             }
-            if (coder.finish(w) != zebOk) {
+            if (coder.finishInto() != zebOk) {
                 error = "entropy coding failed";
                 return false;
             }
@@ -812,8 +948,52 @@ struct ScanDecoder {
         }
     }
 
+    // A sequential scan: the blocks of each MCU from a list made once.
+    bool decodeSequential(std::size_t m0, std::size_t m1, std::string& error) {
+        struct Slot {
+            CompGeometry* comp;
+            int dy, dx, v, h;
+            Zeb16s* last;
+            const ZebDecodeHuffmanSpec *dcTable, *acTable;
+        };
+        Slot slots[4 * 16];  // up to four components of up to 4 x 4 blocks
+        int n = 0;
+        const bool single = comps.size() == 1;
+        for (std::size_t s = 0; s < comps.size(); ++s) {
+            const ScanComponent& c = sc.components[s];
+            CompGeometry& cg = g.comps[comps[s]];
+            const int v = single ? 1 : cg.v, h = single ? 1 : cg.h;
+            for (int dy = 0; dy < v; ++dy)
+                for (int dx = 0; dx < h; ++dx) {
+                    if (n == 4 * 16) return error = "too many blocks in an MCU", false;
+                    slots[n++] = {&cg, dy, dx, v, h, &last[s], dc[c.td]->p, ac[c.ta]->p};
+                }
+        }
+        const Zeb8u* b = file.bytes.data();
+        const int len = static_cast<int>(sc.dataEnd);  // the reader never looks past the scan's data
+        const int columns = scanMcuColumns(g, comps);
+        int y = static_cast<int>(m0 / columns), x = static_cast<int>(m0 % columns);
+        for (std::size_t m = m0; m < m1; ++m, x = x + 1 == columns ? (++y, 0) : x + 1) {
+            if (sc.restartInterval && m > 0 && m % sc.restartInterval == 0) {
+                if (!passRestart(file.bytes, sc.dataEnd, pos, marker, RST0 + (rst++ & 7)))
+                    return error = "restart marker missing or out of sequence", false;
+                st.reset();
+                std::fill(last.begin(), last.end(), 0);
+            }
+            for (int i = 0; i < n; ++i) {
+                const Slot& sl = slots[i];
+                Zeb16s* blk = sl.comp->block(y * sl.v + sl.dy, x * sl.h + sl.dx).data();
+                if (zebiDecodeHuffman8x8_JPEG_1u16s_C1(b, len, &pos, blk, sl.last, &marker, sl.dcTable, sl.acTable,
+                                                       st.p) != zebOk)
+                    return error = "corrupt entropy-coded data", false;
+            }
+        }
+        return true;
+    }
+
     template <ScanKind kKind>
     bool decodeAs(std::size_t m0, std::size_t m1, std::string& error) {
+        if constexpr (kKind == ScanKind::Sequential) return decodeSequential(m0, m1, error);
         const std::vector<Zeb8u>& b = file.bytes;
         const int len = static_cast<int>(sc.dataEnd);  // the reader never looks past the scan's data
         const int lenArg = std::max(len, 1);
@@ -964,10 +1144,15 @@ struct StripOutput {
     Plane luma, rgb, up[2];
     Plane ctx[2][2];  // [chroma component][buffer]: rows -1 .. 8v of a strip, one extra column each side
     int cur = 0;      // buffer of the strip awaiting output
+    // Rows per up-sampling and colour call: an even number of rows small
+    // enough for the library to run the call serially (no parallel region
+    // per call on one thread; inside the bands it is serial anyway).
+    int chunk = 2;
 
     StripOutput(Geometry& geometry, const std::vector<std::array<Zeb16u, 64>>& tables, Image& image)
         : g(geometry), inv(tables), img(image), nc(static_cast<int>(geometry.comps.size())),
           pw(8 * geometry.mcuX * geometry.hmax), stripH(8 * geometry.vmax) {
+        chunk = std::max(2, (8192 / pw) & ~1);
         luma.resize(static_cast<std::size_t>(pw) * stripH);
         if (nc == 3) rgb.resize(static_cast<std::size_t>(img.width) * 3 * stripH);
         for (int c = 1; c < nc; ++c) {
@@ -1055,16 +1240,25 @@ struct StripOutput {
                 idctRow(c, my, up[c - 1].data(), pw);
                 continue;
             }
-            const int bw = cg.planeW + 2;
+            const int bw = cg.planeW + 2, sy = g.vmax / cg.v;
             const Zeb8u* origin = ctx[c - 1][cur].data() + bw + 1;
-            const ZebSize s{cg.planeW, 8 * cg.v}, d{pw, stripH};
-            const ZebResult r = g.vmax / cg.v == 2
-                                    ? zebiSampleUpH2V2_JPEG_8u_C1R(origin, bw, s, up[c - 1].data(), pw, d)
-                                    : zebiSampleUpH2V1_JPEG_8u_C1R(origin, bw, s, up[c - 1].data(), pw, d);
-            if (r != zebOk) return false;
+            for (int r0 = 0; r0 < stripH; r0 += chunk) {  // sy divides chunk and stripH
+                const int n = std::min(chunk, stripH - r0);
+                const Zeb8u* at = origin + static_cast<std::size_t>(r0 / sy) * bw;
+                Zeb8u* dst = up[c - 1].data() + static_cast<std::size_t>(r0) * pw;
+                const ZebSize s{cg.planeW, n / sy}, d{pw, n};
+                const ZebResult r = sy == 2 ? zebiSampleUpH2V2_JPEG_8u_C1R(at, bw, s, dst, pw, d)
+                                            : zebiSampleUpH2V1_JPEG_8u_C1R(at, bw, s, dst, pw, d);
+                if (r != zebOk) return false;
+            }
         }
-        const Zeb8u* planes[3] = {luma.data(), up[0].data(), up[1].data()};
-        if (zebiYCbCrToRGB_JPEG_8u_P3C3R(planes, pw, rgb.data(), 3 * w, ZebSize{w, rows}) != zebOk) return false;
+        for (int r0 = 0; r0 < rows; r0 += chunk) {
+            const std::size_t at = static_cast<std::size_t>(r0) * pw;
+            const Zeb8u* planes[3] = {luma.data() + at, up[0].data() + at, up[1].data() + at};
+            if (zebiYCbCrToRGB_JPEG_8u_P3C3R(planes, pw, rgb.data() + static_cast<std::size_t>(r0) * 3 * w, 3 * w,
+                                             ZebSize{w, std::min(chunk, rows - r0)}) != zebOk)
+                return false;
+        }
         widenRow(rgb.data(), img.samples.data() + static_cast<std::size_t>(y0) * w * 3, 3 * w * rows);
         return true;
     }
@@ -1104,10 +1298,12 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
     unsigned scanned = 0;  // components of the first scan, each once
     for (const ScanComponent& c : file.scans.empty() ? std::vector<ScanComponent>{} : file.scans[0].components)
         scanned |= (scanned >> c.index & 1u) ? 0x100u : 1u << c.index;
-    const bool streaming = threads == 1 && strips && file.scans.size() == 1 && !f.progressive() &&
-                           scanned == (1u << nc) - 1 && (nc == 3 || (probe.comps[0].h == 1 && probe.comps[0].v == 1));
-    // Otherwise every block is kept, zeroed first: progressive scans add to them.
-    Geometry g = streaming ? std::move(probe) : makeGeometry(f.width, f.height, samp, true);
+    const bool oneScan = file.scans.size() == 1 && !f.progressive() && scanned == (1u << nc) - 1 &&
+                         (nc == 3 || (probe.comps[0].h == 1 && probe.comps[0].v == 1));  // it codes every block
+    const bool streaming = threads == 1 && strips && oneScan;
+    // Otherwise every block is kept, zeroed first (progressive scans add to
+    // them) unless the one scan writes each of them whole.
+    Geometry g = streaming ? std::move(probe) : makeGeometry(f.width, f.height, samp, !oneScan);
     if (streaming) {
         for (CompGeometry& c : g.comps) {  // two MCU rows: output lags one behind
             c.window(2 * c.v);

@@ -109,11 +109,18 @@ void upsampleH2V2Pairs(const u8* n, const u8* f, u8* d, int i0, int i1) {
             even = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(c3, l), eight), 4);
             odd = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(c3, r), seven), 4);
         };
+        // The column sums of each step once; their left and right neighbours
+        // by lane shifts, with the sum left of the step carried from the
+        // step before and the one right of it computed alone.
+        __m128i carry = _mm_cvtsi32_si128(i + 16 <= i1 ? colSum(n, f, i - 1) : 0);  // in lane 0
         for (; i + 16 <= i1; i += 16) {
-            __m128i l0, l1, c0, c1, r0, r1, e0, o0, e1, o1;
-            sums(i - 1, l0, l1);
+            __m128i c0, c1, e0, o0, e1, o1;
             sums(i, c0, c1);
-            sums(i + 1, r0, r1);
+            const __m128i l0 = _mm_or_si128(_mm_slli_si128(c0, 2), carry);
+            const __m128i l1 = _mm_or_si128(_mm_slli_si128(c1, 2), _mm_srli_si128(c0, 14));
+            const __m128i r0 = _mm_or_si128(_mm_srli_si128(c0, 2), _mm_slli_si128(c1, 14));
+            const __m128i r1 = _mm_insert_epi16(_mm_srli_si128(c1, 2), colSum(n, f, i + 16), 7);
+            carry = _mm_srli_si128(c1, 14);
             half(l0, c0, r0, e0, o0);
             half(l1, c1, r1, e1, o1);
             const __m128i even = _mm_packus_epi16(e0, e1), odd = _mm_packus_epi16(o0, o1);

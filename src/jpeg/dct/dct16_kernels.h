@@ -195,7 +195,6 @@ inline constexpr PairTable makePairTable(bool inverse) {
 }
 
 inline constexpr PairTable kFwdPairs = makePairTable(false);
-inline constexpr PairTable kInvPairs = makePairTable(true);
 
 // One row times its matrix with 32-bit wrap-around sums, for the vector path:
 // out[o] = sum over i of in[i] * M(i, o), then + bias, >> shift, saturated.
@@ -214,6 +213,54 @@ inline __m128i matrixRow(__m128i in, const std::int16_t (*pairs)[2][8], std::int
     lo = _mm_add_epi32(lo, _mm_madd_epi16(b3, _mm_load_si128(p + 6)));
     hi = _mm_add_epi32(hi, _mm_madd_epi16(b3, _mm_load_si128(p + 7)));
     return _mm_packs_epi32(_mm_srai_epi32(lo, Shift), _mm_srai_epi32(hi, Shift));
+}
+
+// The inverse matrices split by the parity of the coefficient index: output
+// x and 7 - x share every weight up to the sign (-1)^v, so the even-index sum
+// E and the odd-index sum O of the four left outputs give E + O on the left
+// and E - O on the right.  For row k and group g (0: v = 0, 2; 1: v = 1, 3;
+// 2: v = 4, 6; 3: v = 5, 7) lanes 2x, 2x + 1 (x = 0..3) hold the two weights.
+struct alignas(16) InvParityTable {
+    std::int16_t m[8][4][8];
+};
+
+inline constexpr InvParityTable kInvParity = [] {
+    InvParityTable t{};
+    constexpr int first[4] = {0, 1, 4, 5};
+    for (int k = 0; k < 8; ++k)
+        for (int g = 0; g < 4; ++g)
+            for (int x = 0; x < 4; ++x) {
+                t.m[k][g][2 * x] = kCosineW[k][first[g]][x];
+                t.m[k][g][2 * x + 1] = kCosineW[k][first[g] + 2][x];
+            }
+    return t;
+}();
+
+// The mirror property the split relies on, for every weight.
+inline constexpr bool kInvMirrored = [] {
+    for (int k = 0; k < 8; ++k)
+        for (int v = 0; v < 8; ++v)
+            for (int x = 0; x < 4; ++x)
+                if (kCosineW[k][v][7 - x] != (v % 2 ? -kCosineW[k][v][x] : kCosineW[k][v][x])) return false;
+    return true;
+}();
+static_assert(kInvMirrored);
+
+// One coefficient row of the inverse horizontal pass: the same wrap-around
+// sums as matrixRow would form over the pairs of makePairTable(true)
+// (addition modulo 2^32 does not depend on the order), in half the products.
+inline __m128i matrixRowInv(__m128i in, const std::int16_t (*groups)[8], std::int32_t bias) {
+    // Coefficient pairs (0, 2), (1, 3), (4, 6), (5, 7) as 32-bit lanes.
+    const __m128i q = _mm_shufflehi_epi16(_mm_shufflelo_epi16(in, 0xD8), 0xD8);
+    const __m128i* p = reinterpret_cast<const __m128i*>(groups);
+    const __m128i even = _mm_add_epi32(_mm_madd_epi16(_mm_shuffle_epi32(q, 0x00), _mm_load_si128(p + 0)),
+                                       _mm_madd_epi16(_mm_shuffle_epi32(q, 0xAA), _mm_load_si128(p + 2)));
+    const __m128i odd = _mm_add_epi32(_mm_madd_epi16(_mm_shuffle_epi32(q, 0x55), _mm_load_si128(p + 1)),
+                                      _mm_madd_epi16(_mm_shuffle_epi32(q, 0xFF), _mm_load_si128(p + 3)));
+    const __m128i e = _mm_add_epi32(even, _mm_set1_epi32(bias));
+    const __m128i lo = _mm_add_epi32(e, odd);
+    const __m128i hi = _mm_shuffle_epi32(_mm_sub_epi32(e, odd), 0x1B);  // outputs 4..7
+    return _mm_packs_epi32(_mm_srai_epi32(lo, 11), _mm_srai_epi32(hi, 11));
 }
 
 // Scalar definition of the same: sums wrap modulo 2^32.
@@ -247,7 +294,7 @@ inline void idct8x8Rows(const __m128i* in, __m128i* out) {
     for (int k = 0; k < 8; ++k)
         z[k] = _mm_movemask_epi8(_mm_cmpeq_epi16(in[k], zero)) == 0xFFFF
                    ? _mm_set1_epi16(static_cast<std::int16_t>(kInvBias[k] >> 11))
-                   : matrixRow<11>(in[k], kInvPairs.m[k], kInvBias[k]);
+                   : matrixRowInv(in[k], kInvParity.m[k], kInvBias[k]);
     idctVertical<Vec16>(z, out);
 }
 

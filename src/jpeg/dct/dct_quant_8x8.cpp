@@ -13,8 +13,9 @@ using zeb::Path;
 namespace dct = zeb::dct;
 
 // The rows stay in registers from the samples to the quantised coefficients
-// and back.
-void fdctQuantRows(const __m128i* x, Zeb16s* dst, const Zeb16u* table) {
+// and back (inlined into each entry point, so that they are not spilled to
+// pass them).
+[[gnu::always_inline]] inline void fdctQuantRows(const __m128i* x, Zeb16s* dst, const Zeb16u* table) {
     __m128i y[8];
     dct::fdct8x8Rows(x, y);
     for (int k = 0; k < 8; ++k) zeb::storeu(dst + 8 * k, dct::quantRoundVec(y[k], zeb::loadu(table + 8 * k)));
@@ -90,7 +91,14 @@ ZEB_API ZebResult zebiDCTQuantInv8x8LS_JPEG_16s8u_C1R(const Zeb16s* pSrc, Zeb8u*
     ZEB_CHECK(ptr(pSrc, pDst), step(dstStep), ptr(pQuantInvTable));
     __m128i x[8];
     dequantRows(pSrc, pQuantInvTable, x);
-    dct::storeShiftClipRows(x, pDst, dstStep, 128, 0, 255);
+    // Level shift by 128 and saturation to 0..255, as storeShiftClipRows
+    // with the full range (whose extra clamps are then no-ops).
+    const __m128i shift = _mm_set1_epi16(128);
+    for (int r = 0; r < 8; r += 2) {
+        const __m128i v = _mm_packus_epi16(_mm_add_epi16(x[r], shift), _mm_add_epi16(x[r + 1], shift));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(zeb::rowAt(pDst, dstStep, r)), v);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(zeb::rowAt(pDst, dstStep, r + 1)), _mm_srli_si128(v, 8));
+    }
     return zebOk;
 }
 

@@ -48,20 +48,20 @@ inline std::int16_t quantRoundOne(std::int16_t c, std::uint16_t t) {
     return sat16(q);
 }
 
-// Rounds eight 32-bit products per call pair to the 16-bit quotient by 32768.
-inline __m128i roundQuot32768(__m128i p) {
-    // floor((p + 16383 + bit15(p)) / 32768): ties go to the even quotient.
-    const __m128i odd = _mm_and_si128(_mm_srli_epi32(p, 15), _mm_set1_epi32(1));
-    return _mm_srai_epi32(_mm_add_epi32(_mm_add_epi32(p, _mm_set1_epi32(0x3FFF)), odd), 15);
-}
-
+// The 32-bit product p = c * t in 16-bit halves: hi = p >> 16 (the signed
+// high half is off by c where t >= 32768), lo = p & 0xFFFF.  Then
+// floor(p / 32768) = 2 hi + bit15(lo), and the quotient rounds up when the
+// remainder r = lo & 0x7FFF exceeds 0x4000, or equals it with an odd floor:
+// exactly when r + 0x3FFF + bit15(lo) reaches 0x8000 (no 16-bit overflow).
+// The sum 2 hi + (0 to 2) is saturated as hi + sat(hi + inc).
 inline __m128i quantRoundVec(__m128i c, __m128i t) {
-    // Signed c times unsigned t: the signed high half is off by c where t >= 32768.
     const __m128i lo = _mm_mullo_epi16(c, t);
     const __m128i fix = _mm_and_si128(c, _mm_srai_epi16(t, 15));
     const __m128i hi = _mm_add_epi16(_mm_mulhi_epi16(c, t), fix);
-    const __m128i p0 = _mm_unpacklo_epi16(lo, hi), p1 = _mm_unpackhi_epi16(lo, hi);
-    return _mm_packs_epi32(roundQuot32768(p0), roundQuot32768(p1));
+    const __m128i odd = _mm_srli_epi16(lo, 15);
+    const __m128i rem = _mm_and_si128(lo, _mm_set1_epi16(0x7FFF));
+    const __m128i up = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(rem, odd), _mm_set1_epi16(0x3FFF)), 15);
+    return _mm_adds_epi16(hi, _mm_adds_epi16(hi, _mm_add_epi16(odd, up)));
 }
 
 template <Path P>

@@ -22,13 +22,27 @@ namespace {
 
 constexpr int kMaxRun = 71;
 
-inline void zeroBlock(Zeb16s* dst) {
+// Written out store by store: as a loop the compiler may turn it into a
+// string instruction whose start-up costs more than the eight stores.
+template <class Store>
+inline void zeroEight(Zeb16s* dst, Store store) {
     const __m128i z = _mm_setzero_si128();
-    if ((reinterpret_cast<std::uintptr_t>(dst) & 15) == 0) {
-        for (int i = 0; i < 64; i += 8) _mm_store_si128(reinterpret_cast<__m128i*>(dst + i), z);
-    } else {
-        for (int i = 0; i < 64; i += 8) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), z);
-    }
+    __m128i* p = reinterpret_cast<__m128i*>(dst);
+    store(p + 0, z);
+    store(p + 1, z);
+    store(p + 2, z);
+    store(p + 3, z);
+    store(p + 4, z);
+    store(p + 5, z);
+    store(p + 6, z);
+    store(p + 7, z);
+}
+
+inline void zeroBlock(Zeb16s* dst) {
+    if ((reinterpret_cast<std::uintptr_t>(dst) & 15) == 0)
+        zeroEight(dst, [](__m128i* p, __m128i v) { _mm_store_si128(p, v); });
+    else
+        zeroEight(dst, [](__m128i* p, __m128i v) { _mm_storeu_si128(p, v); });
 }
 
 ZebResult decodeByteWise(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC, int* pMarker,
@@ -67,6 +81,14 @@ ZebResult decodeByteWise(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Z
         }
     }
     return done(zebOk);
+}
+
+// T.81 EXTEND of the top s (1 to 15) bits of a, as a 16-bit value: a clear
+// first bit means a negative value, v - (2^s - 1).
+inline Zeb16s extendTop(std::uint64_t a, int s) {
+    const std::uint32_t v = static_cast<std::uint32_t>(a >> (64 - s));
+    const std::uint32_t negative = static_cast<std::uint32_t>(~static_cast<std::int64_t>(a) >> 63);  // all ones or 0
+    return static_cast<Zeb16s>(v + ((negative << s) - negative));
 }
 
 // Register-held reader of the fast path.  The n valid bits sit at the top of
@@ -108,15 +130,9 @@ struct FastReader {
         return true;
     }
 
-    // One code with at least 16 valid bits: its symbol and length; false
-    // for an invalid code.
-    bool peekSymbol(const DecodeSpec& t, int& sym, int& codeLen) const {
-        const std::uint32_t e = t.lookahead[acc >> 56];
-        if (entryLength(e) != 0) {
-            codeLen = static_cast<int>(entryLength(e));
-            sym = static_cast<int>(e & 0xFF);
-            return true;
-        }
+    // A code longer than 8 bits (the look-ahead entry was 0) with at least
+    // 16 valid bits: its symbol and length; false for an invalid code.
+    static bool longCode(const DecodeSpec& t, std::uint64_t acc, int& sym, int& codeLen) {
         const std::uint32_t code16 = static_cast<std::uint32_t>(acc >> 48);
         for (int l = 9; l <= 16; ++l) {
             const std::uint32_t code = code16 >> (16 - l);
@@ -129,16 +145,13 @@ struct FastReader {
         return false;
     }
 
-    // A symbol and its s = (symbol & 15) extra bits in one step (at least 31
-    // valid bits).
-    bool decode(const DecodeSpec& t, int& sym, std::uint32_t& extra) {
-        int codeLen;
-        if (!peekSymbol(t, sym, codeLen)) return false;
-        const int s = sym & 15;
-        extra = static_cast<std::uint32_t>(((acc << codeLen) >> 1) >> (63 - s));  // 0 when s = 0
-        acc <<= codeLen + s;
-        n -= codeLen + s;
-        return true;
+    // The next code (at least 16 valid bits): its symbol and length, one
+    // look-up for codes of 8 bits or fewer; false for an invalid code.
+    bool code(const DecodeSpec& t, int& sym, int& codeLen) const {
+        const std::uint32_t e = t.lookahead[acc >> 56];
+        codeLen = static_cast<int>(entryLength(e));
+        sym = static_cast<int>(e & 0xFF);
+        return __builtin_expect(codeLen != 0, 1) || longCode(t, acc, sym, codeLen);
     }
 };
 
@@ -153,34 +166,52 @@ bool decodeBlockFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16
     zeroBlock(dst);
     // Each step below takes at most 16 + 15 bits.
     if (rd.n < 32 && !rd.refill()) return false;
-    int sym;
-    std::uint32_t bits;
-    if (!rd.decode(dc, sym, bits)) return false;
     Zeb16s last = *pLastDC;
-    if (sym != 0) last = static_cast<Zeb16s>(last + extend(bits, sym & 15));
+    {
+        int sym, codeLen;
+        if (!rd.code(dc, sym, codeLen)) return false;
+        const int s = sym & 15;
+        const std::uint64_t rest = rd.acc << codeLen;  // the extra bits on top
+        if (s != 0) last = static_cast<Zeb16s>(last + extendTop(rest, s));
+        rd.acc = rest << s;
+        rd.n -= codeLen + s;
+    }
     dst[0] = last;
-    for (int k = 1; k <= 63;) {
+    for (int k = 1;;) {
         if (rd.n < 32 && !rd.refill()) return false;
-        if (!rd.decode(ac, sym, bits)) return false;
-        const int run = sym >> 4, s = sym & 15;
-        if (s != 0) {
-            k += run;
+        int sym, codeLen;
+        if (!rd.code(ac, sym, codeLen)) return false;
+        const int s = sym & 15;
+        const std::uint64_t rest = rd.acc << codeLen;  // the extra bits on top
+        if (__builtin_expect(s != 0, 1)) {
+            k += sym >> 4;
             if (k > kMaxRun) return false;
-            dst[kZigzag72[k]] = static_cast<Zeb16s>(extend(bits, s));
-            ++k;
-        } else if (run == 15) {
-            k += 16;
+            dst[kZigzag72[k]] = extendTop(rest, s);
+            rd.acc = rest << s;
+            rd.n -= codeLen + s;
+            if (++k > 63) break;
         } else {
-            break;
+            rd.acc = rest;
+            rd.n -= codeLen;
+            if (sym != 0xF0) break;  // end of block
+            if ((k += 16) > 63) break;  // ZRL
         }
     }
     // Keep at most 32 read-ahead bits: give whole bytes back to the source
     // (a data byte 0xFF came from the two bytes 0xFF 0x00).
     std::uint64_t kept = rd.n > 0 ? rd.acc >> (64 - rd.n) : 0;  // right-aligned, as the state keeps them
-    while (rd.n > 32) {
-        rd.pos -= (kept & 0xFF) == 0xFF ? 2 : 1;
-        kept >>= 8;
-        rd.n -= 8;
+    if (rd.n > 32) {
+        const int back = (rd.n - 25) >> 3;  // 1 to 4 bytes
+        if (!anyByteFF(kept & lowMask64(8 * back))) {
+            rd.pos -= back;
+            kept >>= 8 * back;
+            rd.n -= 8 * back;
+        }
+        while (rd.n > 32) {
+            rd.pos -= (kept & 0xFF) == 0xFF ? 2 : 1;
+            kept >>= 8;
+            rd.n -= 8;
+        }
     }
     *pLastDC = last;
     *pPos = rd.pos;

@@ -6,7 +6,8 @@
 // coefficients (so the last nonzero coefficient is known first and zero runs
 // and trailing zeros cost nothing), emits code and extra bits in one
 // step into a 64-bit accumulator and stores eight bytes at once when none of
-// them is 0xFF.
+// them is 0xFF.  The stateless variant, which may store scratch bytes past
+// its end, flushes 32 bits at a time and ends a block with one store.
 #include <emmintrin.h>
 
 #include <cstdint>
@@ -91,33 +92,47 @@ struct FastWriter {
     }
 };
 
+// kRowToZigzag[r][b]: the zigzag-position bits of the coefficients of block
+// row r whose bits are set in b.
+struct RowZigzagTable {
+    std::uint64_t m[8][256];
+};
+inline constexpr RowZigzagTable kRowToZigzag = [] {
+    RowZigzagTable t{};
+    for (int r = 0; r < 8; ++r)
+        for (int b = 0; b < 256; ++b)
+            for (int c = 0; c < 8; ++c)
+                if (b & (1 << c)) t.m[r][b] |= std::uint64_t{1} << kNaturalToZigzag[8 * r + c];
+    return t;
+}();
+static_assert(kRowToZigzag.m[0][2] == 2 && kRowToZigzag.m[1][1] == 4 && kRowToZigzag.m[7][128] == std::uint64_t{1} << 63);
+
 // Mask of the nonzero AC coefficients by zigzag position (bit k for zigzag
-// position k, bit 0 clear): compared in natural order with SSE2, then only
-// the set bits are moved to their zigzag positions.
+// position k, bit 0 clear): the coefficients are packed to bytes with signed
+// saturation (which keeps zero and nonzero apart) and compared in natural
+// order with SSE2, then each block row's bits go to their zigzag positions
+// through a table.
 inline std::uint64_t nonzeroZigzagMask(const Zeb16s* src) {
     const __m128i zero = _mm_setzero_si128();
     std::uint64_t zeroMask = 0;
     for (int i = 0; i < 4; ++i) {
-        const __m128i a = _mm_cmpeq_epi16(loadu(src + 16 * i), zero);
-        const __m128i b = _mm_cmpeq_epi16(loadu(src + 16 * i + 8), zero);
-        zeroMask |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_packs_epi16(a, b)) & 0xFFFF) << (16 * i);
+        const __m128i bytes = _mm_packs_epi16(loadu(src + 16 * i), loadu(src + 16 * i + 8));
+        zeroMask |= static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)) & 0xFFFF) << (16 * i);
     }
-    std::uint64_t natural = ~zeroMask & ~std::uint64_t{1}, zigzag = 0;
-    for (; natural != 0; natural &= natural - 1)
-        zigzag |= std::uint64_t{1} << kNaturalToZigzag[__builtin_ctzll(natural)];
+    const std::uint64_t natural = ~zeroMask & ~std::uint64_t{1};
+    std::uint64_t zigzag = 0;
+    for (int r = 0; r < 8; ++r) zigzag |= kRowToZigzag.m[r][(natural >> (8 * r)) & 0xFF];
     return zigzag;
 }
 
 // The symbols of one block through any writer with emit(bits, length);
 // returns false at a missing code or an AC coefficient of category 16.
-// With kLenient (the stateless variant, which has no way to report), a
-// missing code writes nothing and category 16 is coded as it falls.
-template <bool kLenient, class W>
+template <class W>
 inline bool emitBlock(W& w, std::int32_t diff, const Zeb16s* src, std::uint64_t mask, const EncodeSpec& dc,
                       const EncodeSpec& ac) {
     auto put = [&](std::uint32_t e, std::uint32_t extra, int s) {
         const int l = static_cast<int>(entryLength(e));
-        if (!kLenient && l == 0) return false;
+        if (l == 0) return false;
         return w.emit((static_cast<std::uint64_t>(entryCode(e)) << s) | extra, l + s);
     };
     int s = bitLength(static_cast<std::uint32_t>(diff < 0 ? -diff : diff));
@@ -132,11 +147,109 @@ inline bool emitBlock(W& w, std::int32_t diff, const Zeb16s* src, std::uint64_t 
             if (!put(ac.entry[0xF0], 0, 0)) return false;
         const std::int32_t v = src[kZigzagToNatural[k]];
         s = bitLength(static_cast<std::uint32_t>(v < 0 ? -v : v));
-        if (!kLenient && s > 15) return false;
+        if (s > 15) return false;
         if (!put(ac.entry[((run << 4) + s) & 0xFF], extraBits(v, s), s)) return false;
     }
     if (last < 63 && !put(ac.entry[0x00], 0, 0)) return false;
     return true;
+}
+
+// Writer of the stateless variant, which may store scratch bytes up to 8
+// past its final offset: `n` (0 to 31 between puts) pending bits
+// right-aligned in `acc`, the bits above them stale.  Whenever 32 bits are
+// complete they go out as one 4-byte store, unless one of their bytes is
+// 0xFF (then byte by byte with stuffing); the end of a block stores the
+// remaining complete bytes and the partial byte with one 4-byte store too.
+struct ScratchWriter {
+    Zeb8u* dst;
+    std::size_t pos;
+    std::uint64_t acc;
+    int n;
+
+    void putStuffed(std::uint32_t word, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            const std::uint32_t b = (word >> (24 - 8 * i)) & 0xFF;
+            dst[pos++] = static_cast<Zeb8u>(b);
+            if (b == 0xFF) dst[pos++] = 0;
+        }
+    }
+
+    // Appends l (0 to 32) bits; v < 2^l.
+    void put(std::uint64_t v, int l) {
+        acc = (acc << l) | v;
+        n += l;
+        if (n < 32) return;
+        n -= 32;
+        const std::uint32_t word = static_cast<std::uint32_t>(acc >> n);
+        if (anyByteFF(word)) {
+            putStuffed(word, 4);
+            return;
+        }
+        const std::uint32_t be = __builtin_bswap32(word);
+        std::memcpy(dst + pos, &be, 4);
+        pos += 4;
+    }
+
+    // Writes the complete bytes and the partial byte, left-aligned with zero
+    // bits after it (a zero byte when nothing is pending); returns the bit
+    // position after the pending bits.
+    std::size_t finish() {
+        const std::uint32_t top = static_cast<std::uint32_t>(acc << (32 - n));
+        const std::uint32_t be = __builtin_bswap32(top);
+        std::memcpy(dst + pos, &be, 4);
+        // Bytes after the complete ones are zero or a partial byte, never 0xFF.
+        if (anyByteFF(top)) {
+            putStuffed(top, n >> 3);
+            dst[pos] = static_cast<Zeb8u>(top >> (24 - 8 * (n >> 3)));
+        } else {
+            pos += static_cast<std::size_t>(n >> 3);
+        }
+        return 8 * pos + static_cast<std::size_t>(n & 7);
+    }
+};
+
+// The stateless variant's block, which cannot report: a missing code
+// contributes no code bits, and category 16 (only -32768) is coded as it
+// falls, with the symbol index wrapping modulo 256.  The
+// category comes from a bit scan, and code and extra bits are merged into
+// one put without a mask: for v < 0 the s extra bits are 2^s + v - 1, so
+// (code << s) + extra = ((code + 1) << s) + (v - 1) in every case with the
+// sign word (0 or -1) doing the adjustments.
+inline void emitBlockScratch(ScratchWriter& w, std::int32_t diff, const Zeb16s* src, std::uint64_t mask,
+                             const EncodeSpec& dc, const EncodeSpec& ac) {
+    {
+        const std::int32_t sign = diff >> 31;
+        const std::uint32_t a = static_cast<std::uint32_t>((diff ^ sign) - sign);
+        const int s = 31 ^ __builtin_clz(2 * a + 1);  // bit length, 0 for 0
+        const std::uint32_t e = dc.entry[s];
+        const std::uint32_t word = ((entryCode(e) - static_cast<std::uint32_t>(sign)) << s) +
+                                   static_cast<std::uint32_t>(diff + sign);
+        w.put(word, static_cast<int>(entryLength(e)) + s);
+    }
+    // Bit j of m: zigzag position k + 1 + j, k the last coded position.
+    std::uint64_t m = mask >> 1;
+    int k = 0;
+    while (m != 0) {
+        int run = __builtin_ctzll(m);
+        m = (m >> run) >> 1;
+        k += run + 1;
+        if (run >= 16) {
+            const std::uint32_t zrl = ac.entry[0xF0];
+            do {
+                w.put(entryCode(zrl), static_cast<int>(entryLength(zrl)));
+                run -= 16;
+            } while (run >= 16);
+        }
+        const std::int32_t v = src[kZigzagToNatural[k]];
+        const std::int32_t sign = v >> 31;
+        const std::uint32_t a = static_cast<std::uint32_t>((v ^ sign) - sign);
+        const int s = (31 ^ __builtin_clz(a)) + 1;  // v != 0: bit scan + 1
+        const std::uint32_t e = ac.entry[((run << 4) + s) & 0xFF];
+        const std::uint32_t word = ((entryCode(e) - static_cast<std::uint32_t>(sign)) << s) +
+                                   static_cast<std::uint32_t>(v + sign);
+        w.put(word, static_cast<int>(entryLength(e)) + s);
+    }
+    if (k < 63) w.put(entryCode(ac.entry[0x00]), static_cast<int>(entryLength(ac.entry[0x00])));
 }
 
 ZebResult encodeByteWise(const Zeb16s* src, Zeb8u* dst, int dstLen, int* pPos, Zeb16s* pLastDC,
@@ -180,7 +293,7 @@ bool encodeBlockFast(const Zeb16s* src, Zeb8u* dst, int dstLen, int* pPos, Zeb16
     const int n0 = st.bitCount;
     FastWriter<true> w{dst, dstLen, pos, n0 > 0 ? (st.accumulator.lo >> (24 - n0)) & ((1u << n0) - 1) : 0u, n0};
     const std::int32_t diff = static_cast<std::int32_t>(src[0]) - *pLastDC;
-    if (!emitBlock<false>(w, diff, src, mask, dc, ac) || !w.drainBytes()) return false;
+    if (!emitBlock(w, diff, src, mask, dc, ac) || !w.drainBytes()) return false;
     *pLastDC = src[0];
     *pPos = w.pos;
     st.accumulator.set(w.n > 0 ? w.acc << (24 - w.n) : 0);
@@ -225,14 +338,12 @@ ZEB_API ZebResult zebiEncodeHuffman8x8_Direct_JPEG_16s1u_C1(const Zeb16s* pSrc, 
     const int bitPos = *pDstBitsLen;
     const int n0 = bitPos & 7;
     const std::uint64_t mask = nonzeroZigzagMask(pSrc);
-    FastWriter<false> w{pDst, 0, bitPos >> 3, n0 > 0 ? static_cast<std::uint32_t>(pDst[bitPos >> 3] >> (8 - n0)) : 0u,
-                        n0};
+    ScratchWriter w{pDst, static_cast<std::size_t>(bitPos >> 3),
+                    n0 > 0 ? static_cast<std::uint64_t>(pDst[bitPos >> 3] >> (8 - n0)) : 0u, n0};
     const std::int32_t diff = static_cast<std::int32_t>(pSrc[0]) - *pLastDC;
     *pLastDC = pSrc[0];
-    emitBlock<true>(w, diff, pSrc, mask, *rec(pDcTable), *rec(pAcTable));
-    w.drainBytes();
-    pDst[w.pos] = static_cast<Zeb8u>(w.acc << (8 - w.n));
-    *pDstBitsLen = 8 * w.pos + w.n;
+    emitBlockScratch(w, diff, pSrc, mask, *rec(pDcTable), *rec(pAcTable));
+    *pDstBitsLen = static_cast<int>(w.finish());
     return zebOk;
 }
 
