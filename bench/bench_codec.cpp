@@ -23,27 +23,8 @@
 #include <turbojpeg.h>
 #endif
 
-namespace {
-
+using zebimg::bestCpuSeconds;
 using zebimg::bestSeconds;
-
-// The calling thread's processor time, best of several runs: on a loaded
-// machine the single-threaded comparison stays meaningful.
-template <class F>
-double bestCpuSeconds(F&& f, int runs) {
-    double best = 1e30;
-    for (int i = 0; i < runs; ++i) {
-        timespec t0, t1;
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t0);
-        f();
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t1);
-        best = std::min(best, (t1.tv_sec - t0.tv_sec) + (t1.tv_nsec - t0.tv_nsec) * 1e-9);
-    }
-    return best;
-}
-
-
-}  // namespace
 
 int main(int argc, char** argv) {
     zebimg::Image img;
@@ -98,6 +79,6 @@ int main(int argc, char** argv) {
         row("decode", decZ, decT);
     }
     std::printf("(ratio = zeb speed / peer speed; the peer's TurboJPEG API runs on one thread;\n"
-                " '1 (cpu)': the calling thread's processor time instead of elapsed time)\n");
+                " '1 (cpu)': the process's processor time instead of elapsed time)\n");
     return 0;
 }
