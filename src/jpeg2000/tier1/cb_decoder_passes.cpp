@@ -94,16 +94,23 @@ struct Column {
     }
 };
 
+// Points the column cursor at column 0 of the stripe starting at row y0;
+// returns the stripe's rows (rows past the block's end repeat its last row).
+inline int startStripe(const Block& b, int y0, Column& c) {
+    const int rows = std::min(4, b.height - y0);
+    c.w[0] = b.stripeWords(y0);
+    c.w[1] = c.w[0] + b.strideWords;
+    for (int k = 0; k < 4; ++k) c.row[k] = b.coefficient(y0 + std::min(k, rows - 1), 0);
+    return rows;
+}
+
 // Walks the stripes and columns of the block; fn(column, rows).
 template <class Fn>
 inline void forEachColumn(const Block& b, Fn&& fn) {
     Column c;
     c.strideWords = b.strideWords;
     for (int y0 = 0; y0 < b.height; y0 += 4) {
-        const int rows = std::min(4, b.height - y0);
-        c.w[0] = b.stripeWords(y0);
-        c.w[1] = c.w[0] + b.strideWords;
-        for (int k = 0; k < 4; ++k) c.row[k] = b.coefficient(y0 + std::min(k, rows - 1), 0);
+        const int rows = startStripe(b, y0, c);
         for (c.x = 0; c.x < b.width; ++c.x, ++c.w[0], ++c.w[1]) fn(c, rows);
     }
 }
@@ -119,10 +126,7 @@ inline void forEachColumnGrouped(const Block& b, Idle&& idle, Fn&& fn) {
     Column c;
     c.strideWords = b.strideWords;
     for (int y0 = 0; y0 < b.height; y0 += 4) {
-        const int rows = std::min(4, b.height - y0);
-        c.w[0] = b.stripeWords(y0);
-        c.w[1] = c.w[0] + b.strideWords;
-        for (int k = 0; k < 4; ++k) c.row[k] = b.coefficient(y0 + std::min(k, rows - 1), 0);
+        const int rows = startStripe(b, y0, c);
         c.x = 0;
         if (rows == 4) {
             for (; c.x + 4 <= b.width; c.x += 4, c.w[0] += 4, c.w[1] += 4) {
