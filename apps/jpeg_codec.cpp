@@ -175,6 +175,38 @@ int scanMcuColumns(const Geometry& g, const std::vector<int>& comps) {
     return comps.size() == 1 ? g.comps[comps[0]].ownBlocksW : g.mcuX;
 }
 
+// The blocks of one MCU of a sequential scan, in coding order, with the
+// tables and DC predictor of each: a list made once per scan.  Spec is the
+// encoder's or decoder's Huffman table record; tables(s) gives the DC and AC
+// tables of scan component s.  Returns the count, or -1 past 4 x 16 blocks.
+template <class Spec>
+struct McuSlot {
+    CompGeometry* comp;
+    int dy, dx, v, h;
+    const Block* row;  // encoder: block row of the current MCU row, at column dx
+    Zeb16s* last;
+    const Spec *dcTable, *acTable;
+};
+inline constexpr int kMaxMcuSlots = 4 * 16;  // up to four components of up to 4 x 4 blocks
+
+template <class Spec, class Tables>
+int mcuSlots(Geometry& g, const std::vector<int>& comps, std::vector<Zeb16s>& last, Tables&& tables,
+             McuSlot<Spec>* slots) {
+    int n = 0;
+    const bool single = comps.size() == 1;
+    for (std::size_t s = 0; s < comps.size(); ++s) {
+        CompGeometry& c = g.comps[comps[s]];
+        const int v = single ? 1 : c.v, h = single ? 1 : c.h;
+        const auto [dcTable, acTable] = tables(s);
+        for (int dy = 0; dy < v; ++dy)
+            for (int dx = 0; dx < h; ++dx) {
+                if (n == kMaxMcuSlots) return -1;
+                slots[n++] = {&c, dy, dx, v, h, nullptr, &last[s], dcTable, acTable};
+            }
+    }
+    return n;
+}
+
 // Calls f(slot in the scan, component, block row, block column) for every
 // block of the MCU in row y, column x of the scan's grid, in coding order;
 // stops at the first false.
@@ -401,25 +433,13 @@ struct ScanCoder {
     // blocks of an MCU come from a list made once, with row pointers renewed
     // once per MCU row.
     ZebResult codeSequential(std::size_t m0, std::size_t m1) {
-        struct Slot {
-            CompGeometry* comp;
-            int dy, dx, v, h;
-            const Block* row;  // block row of the current MCU row, at column dx
-            Zeb16s* last;
-            const ZebEncodeHuffmanSpec *dcTable, *acTable;
-        };
-        Slot slots[4 * 16];  // up to four components of up to 4 x 4 blocks
-        int n = 0;
-        const bool single = comps.size() == 1;
-        for (std::size_t s = 0; s < comps.size(); ++s) {
-            CompGeometry& c = g.comps[comps[s]];
-            const int v = single ? 1 : c.v, h = single ? 1 : c.h;
-            for (int dy = 0; dy < v; ++dy)
-                for (int dx = 0; dx < h; ++dx) {
-                    if (n == 4 * 16) return zebErrSize;
-                    slots[n++] = {&c, dy, dx, v, h, nullptr, &last[s], (*dc)[dcId[s]]->p, (*ac)[acId[s]]->p};
-                }
-        }
+        using Slot = McuSlot<ZebEncodeHuffmanSpec>;
+        Slot slots[kMaxMcuSlots];
+        const int n = mcuSlots(g, comps, last, [&](std::size_t s) {
+            return std::pair<const ZebEncodeHuffmanSpec*, const ZebEncodeHuffmanSpec*>{(*dc)[dcId[s]]->p,
+                                                                                        (*ac)[acId[s]]->p};
+        }, slots);
+        if (n < 0) return zebErrSize;
         Zeb8u* out = data();
         const std::size_t mcuRoom = static_cast<std::size_t>(n) * 520 + 16;  // a marker and 8 scratch bytes too
         const int columns = scanMcuColumns(g, comps);
@@ -950,25 +970,13 @@ struct ScanDecoder {
 
     // A sequential scan: the blocks of each MCU from a list made once.
     bool decodeSequential(std::size_t m0, std::size_t m1, std::string& error) {
-        struct Slot {
-            CompGeometry* comp;
-            int dy, dx, v, h;
-            Zeb16s* last;
-            const ZebDecodeHuffmanSpec *dcTable, *acTable;
-        };
-        Slot slots[4 * 16];  // up to four components of up to 4 x 4 blocks
-        int n = 0;
-        const bool single = comps.size() == 1;
-        for (std::size_t s = 0; s < comps.size(); ++s) {
+        using Slot = McuSlot<ZebDecodeHuffmanSpec>;
+        Slot slots[kMaxMcuSlots];
+        const int n = mcuSlots(g, comps, last, [&](std::size_t s) {
             const ScanComponent& c = sc.components[s];
-            CompGeometry& cg = g.comps[comps[s]];
-            const int v = single ? 1 : cg.v, h = single ? 1 : cg.h;
-            for (int dy = 0; dy < v; ++dy)
-                for (int dx = 0; dx < h; ++dx) {
-                    if (n == 4 * 16) return error = "too many blocks in an MCU", false;
-                    slots[n++] = {&cg, dy, dx, v, h, &last[s], dc[c.td]->p, ac[c.ta]->p};
-                }
-        }
+            return std::pair<const ZebDecodeHuffmanSpec*, const ZebDecodeHuffmanSpec*>{dc[c.td]->p, ac[c.ta]->p};
+        }, slots);
+        if (n < 0) return error = "too many blocks in an MCU", false;
         const Zeb8u* b = file.bytes.data();
         const int len = static_cast<int>(sc.dataEnd);  // the reader never looks past the scan's data
         const int columns = scanMcuColumns(g, comps);
