@@ -573,37 +573,57 @@ struct McuRowTransform {
         : img(image), g(geometry), fwd(tables), pw(8 * geometry.mcuX * geometry.hmax),
           stripH(8 * geometry.vmax) {
         const int nc = img.channels;
-        if (nc == 3) px.resize(static_cast<std::size_t>(img.width) * 3 * stripH);
+        if (nc == 3 && img.bytes.empty()) px.resize(static_cast<std::size_t>(img.width) * 3 * stripH);
         planes.assign(nc, Plane(static_cast<std::size_t>(pw) * stripH));
         down.resize(static_cast<std::size_t>(pw) * stripH);
     }
 
     bool run(int my) {
         const int nc = img.channels, w = img.width;
-        for (int i = 0; i < stripH; ++i) {
-            const int y = std::min(my * stripH + i, img.height - 1);
-            Zeb8u* d = nc == 3 ? px.data() + static_cast<std::size_t>(i) * w * 3
-                               : planes[0].data() + static_cast<std::size_t>(i) * pw;
-            narrowRow(img.samples.data() + static_cast<std::size_t>(y) * w * nc, d, w * nc);
-        }
+        // The image rows of the strip; the rows below the image repeat the
+        // last one (copied after conversion, which is per pixel).  8-bit
+        // samples are read in place, 16-bit ones narrowed first.
+        const int y0 = my * stripH, rows = std::min(stripH, img.height - y0);
+        const bool bytes = !img.bytes.empty();
+        const std::size_t rowSamples = static_cast<std::size_t>(w) * nc;
         if (nc == 3) {
+            const Zeb8u* src = bytes ? img.bytes.data() + static_cast<std::size_t>(y0) * rowSamples : px.data();
+            if (!bytes)
+                for (int i = 0; i < rows; ++i)
+                    narrowRow(img.samples.data() + static_cast<std::size_t>(y0 + i) * rowSamples,
+                              px.data() + static_cast<std::size_t>(i) * rowSamples, 3 * w);
             Zeb8u* p[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
-            if (zebiRGBToYCbCr_JPEG_8u_C3P3R(px.data(), 3 * w, p, pw, ZebSize{w, stripH}) != zebOk) return false;
+            if (zebiRGBToYCbCr_JPEG_8u_C3P3R(src, 3 * w, p, pw, ZebSize{w, rows}) != zebOk) return false;
+        } else {
+            for (int i = 0; i < rows; ++i) {
+                Zeb8u* d = planes[0].data() + static_cast<std::size_t>(i) * pw;
+                const std::size_t at = static_cast<std::size_t>(y0 + i) * rowSamples;
+                if (bytes)
+                    std::memcpy(d, img.bytes.data() + at, static_cast<std::size_t>(w));
+                else
+                    narrowRow(img.samples.data() + at, d, w);
+            }
         }
-        for (Plane& p : planes)
-            for (int i = 0; i < stripH; ++i) {
+        for (Plane& p : planes) {
+            for (int i = 0; i < rows; ++i) {
                 Zeb8u* row = p.data() + static_cast<std::size_t>(i) * pw;
                 std::fill(row + w, row + pw, row[w - 1]);
             }
+            for (int i = rows; i < stripH; ++i)
+                std::memcpy(p.data() + static_cast<std::size_t>(i) * pw, p.data() + static_cast<std::size_t>(rows - 1) * pw,
+                            static_cast<std::size_t>(pw));
+        }
         // Brings the next strip's samples towards the cache while the blocks of
         // this one are transformed: a few lines a block.
         const char* pf = nullptr;
         const char* pfEnd = nullptr;
         if ((my + 1) * stripH < img.height) {
-            const std::size_t rowBytes = static_cast<std::size_t>(w) * nc * sizeof(std::uint16_t);
+            const char* base = bytes ? reinterpret_cast<const char*>(img.bytes.data())
+                                     : reinterpret_cast<const char*>(img.samples.data());
+            const std::size_t rowBytes = rowSamples * (bytes ? 1 : sizeof(std::uint16_t));
             const int y1 = std::min(img.height, (my + 2) * stripH);
-            pf = reinterpret_cast<const char*>(img.samples.data()) + (my + 1) * stripH * rowBytes;
-            pfEnd = reinterpret_cast<const char*>(img.samples.data()) + y1 * rowBytes;
+            pf = base + (my + 1) * stripH * rowBytes;
+            pfEnd = base + y1 * rowBytes;
         }
         int blocks = 0;
         for (const CompGeometry& cg : g.comps) blocks += cg.v * cg.blocksW;
@@ -1138,6 +1158,13 @@ void widenRow(const Zeb8u* s, std::uint16_t* d, int n) {
     for (; i < n; ++i) d[i] = s[i];
 }
 
+// n 8-bit results into the image from sample index `at` on: as they are when
+// the caller asked for bytes, else widened to the 16-bit samples.
+void putSamples(Image& img, std::size_t at, const Zeb8u* s, int n) {
+    if (!img.bytes.empty()) std::memcpy(img.bytes.data() + at, s, static_cast<std::size_t>(n));
+    else widenRow(s, img.samples.data() + at, n);
+}
+
 // The default output path, one MCU row at a time through strips that stay in
 // cache: inverse DCT, triangle up-sampling of sub-sampled chroma and colour
 // conversion into the image.  The up-sampler reads one chroma row above and
@@ -1162,7 +1189,7 @@ struct StripOutput {
           pw(8 * geometry.mcuX * geometry.hmax), stripH(8 * geometry.vmax) {
         chunk = std::max(2, (8192 / pw) & ~1);
         luma.resize(static_cast<std::size_t>(pw) * stripH);
-        if (nc == 3) rgb.resize(static_cast<std::size_t>(img.width) * 3 * stripH);
+        if (nc == 3 && img.bytes.empty()) rgb.resize(static_cast<std::size_t>(img.width) * 3 * stripH);
         for (int c = 1; c < nc; ++c) {
             up[c - 1].resize(static_cast<std::size_t>(pw) * stripH);
             for (Plane& p : ctx[c - 1])
@@ -1238,8 +1265,7 @@ struct StripOutput {
         idctRow(0, my, luma.data(), pw);
         if (nc == 1) {
             for (int r = 0; r < rows; ++r)
-                widenRow(luma.data() + static_cast<std::size_t>(r) * pw,
-                         img.samples.data() + static_cast<std::size_t>(y0 + r) * w, w);
+                putSamples(img, static_cast<std::size_t>(y0 + r) * w, luma.data() + static_cast<std::size_t>(r) * pw, w);
             return true;
         }
         for (int c = 1; c < 3; ++c) {
@@ -1260,14 +1286,16 @@ struct StripOutput {
                 if (r != zebOk) return false;
             }
         }
+        // Straight into the image when it takes bytes, else through a strip that is widened.
+        Zeb8u* out = img.bytes.empty() ? rgb.data() : img.bytes.data() + static_cast<std::size_t>(y0) * 3 * w;
         for (int r0 = 0; r0 < rows; r0 += chunk) {
             const std::size_t at = static_cast<std::size_t>(r0) * pw;
             const Zeb8u* planes[3] = {luma.data() + at, up[0].data() + at, up[1].data() + at};
-            if (zebiYCbCrToRGB_JPEG_8u_P3C3R(planes, pw, rgb.data() + static_cast<std::size_t>(r0) * 3 * w, 3 * w,
+            if (zebiYCbCrToRGB_JPEG_8u_P3C3R(planes, pw, out + static_cast<std::size_t>(r0) * 3 * w, 3 * w,
                                              ZebSize{w, std::min(chunk, rows - r0)}) != zebOk)
                 return false;
         }
-        widenRow(rgb.data(), img.samples.data() + static_cast<std::size_t>(y0) * w * 3, 3 * w * rows);
+        if (img.bytes.empty()) widenRow(rgb.data(), img.samples.data() + static_cast<std::size_t>(y0) * w * 3, 3 * w * rows);
         return true;
     }
 };
@@ -1325,8 +1353,16 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
     img.height = f.height;
     img.channels = nc;
     img.maxval = 255;
+    // Every sample is written: either 8-bit ones as they are or widened ones.
+    const std::size_t count = static_cast<std::size_t>(f.width) * f.height * nc;
+    if (opt.bytes) {
+        img.samples.clear();
+        img.bytes.resize(count);
+    } else {
+        img.bytes.clear();
+        img.samples.resize(count);
+    }
     if (strips) {
-        img.samples.resize(static_cast<std::size_t>(f.width) * f.height * nc);  // every sample is written
         if (!streaming) {
             // Bands of MCU rows, one per thread (the library runs serially inside).
             const int bands = std::min(threads, g.mcuY);
@@ -1353,13 +1389,12 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
         if (!output.finish()) return error = "chroma up-sampling or colour conversion failed", false;
         return true;
     }
-    img.samples.assign(static_cast<std::size_t>(f.width) * f.height * nc, 0);
     if (mcuPath) {
         Plane rgb;
         if (!mcuToRgb(g, inv, rgb, pw, ph)) return error = "MCU colour conversion failed", false;
         for (int y = 0; y < f.height; ++y)
-            std::copy(rgb.begin() + static_cast<long>(y) * pw * 3, rgb.begin() + static_cast<long>(y) * pw * 3 + 3 * f.width,
-                      img.samples.begin() + static_cast<long>(y) * f.width * 3);
+            putSamples(img, static_cast<std::size_t>(y) * f.width * 3, rgb.data() + static_cast<std::size_t>(y) * pw * 3,
+                       3 * f.width);
         return true;
     }
 
@@ -1385,10 +1420,12 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
         const Zeb8u* planes[3] = {full[0].data(), full[1].data(), full[2].data()};
         if (zebiYCbCrToRGB_JPEG_8u_P3C3R(planes, pw, rgb.data(), 3 * f.width, ZebSize{f.width, f.height}) != zebOk)
             return error = "colour conversion failed", false;
-        std::copy(rgb.begin(), rgb.end(), img.samples.begin());
+        for (int y = 0; y < f.height; ++y)
+            putSamples(img, static_cast<std::size_t>(y) * f.width * 3, rgb.data() + static_cast<std::size_t>(y) * f.width * 3,
+                       3 * f.width);
     } else {
         for (int y = 0; y < f.height; ++y)
-            for (int x = 0; x < f.width; ++x) img.at(x, y, 0) = full[0][static_cast<std::size_t>(y) * pw + x];
+            putSamples(img, static_cast<std::size_t>(y) * f.width, full[0].data() + static_cast<std::size_t>(y) * pw, f.width);
     }
     return true;
 }
@@ -1404,6 +1441,7 @@ bool decodeLossless(const File& file, Image& img, std::string& error) {
     img.height = h;
     img.channels = nc;
     img.maxval = (1 << P) - 1;
+    img.bytes.clear();
     img.samples.assign(static_cast<std::size_t>(w) * h * nc, 0);
     std::vector<bool> seen(nc, false);
     for (const Scan& sc : file.scans) {
@@ -1462,7 +1500,15 @@ bool decodeLossless(const File& file, Image& img, std::string& error) {
 
 bool encode(const Image& img, const EncodeOptions& opt, std::vector<std::uint8_t>& out, std::string& error) {
     if (img.channels != 1 && img.channels != 3) return error = "only greyscale and RGB images", false;
-    if (opt.mode == EncodeOptions::Mode::Lossless) return encodeLossless(img, opt, out, error);
+    if (opt.mode == EncodeOptions::Mode::Lossless) {
+        if (img.samples.empty() && !img.bytes.empty()) {  // the lossless coder reads 16-bit samples
+            Image wide = img;
+            wide.samples.assign(img.bytes.begin(), img.bytes.end());
+            wide.bytes.clear();
+            return encodeLossless(wide, opt, out, error);
+        }
+        return encodeLossless(img, opt, out, error);
+    }
     const bool okSampling = (opt.hSamp == 1 && opt.vSamp == 1) || (opt.hSamp == 2 && (opt.vSamp == 1 || opt.vSamp == 2));
     if (!okSampling) return error = "sampling must be 4:4:4, 4:2:2 or 4:2:0", false;
     return encodeDct(img, opt, out, error);

@@ -24,8 +24,11 @@ struct EncodeOptions {
 
 struct DecodeOptions {
     bool mcuUpsampling = false;   // per-MCU conversions (box up-sampling) instead of plane filters
+    bool bytes = false;           // DCT images to Image::bytes (8-bit samples, not widened); lossless still to samples
 };
 
+// Reads the image's 8-bit `bytes` when it has them (the same file as from
+// its samples), else its samples.
 bool encode(const Image& img, const EncodeOptions& opt, std::vector<std::uint8_t>& out, std::string& error);
 bool decode(const std::vector<std::uint8_t>& bytes, Image& img, std::string& error, const DecodeOptions& opt = {});
 

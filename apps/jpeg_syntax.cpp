@@ -1,5 +1,7 @@
 #include "jpeg_syntax.h"
 
+#include <cstring>
+
 namespace zebimg::jpeg {
 
 namespace {
@@ -46,9 +48,10 @@ bool fail(std::string& error, const std::string& msg) {
 // other than a restart marker (fill bytes 0xFF are skipped).
 std::size_t entropyEnd(const std::vector<std::uint8_t>& b, std::size_t pos) {
     while (pos + 1 < b.size()) {
-        if (b[pos] != 0xFF) {
-            ++pos;
-            continue;
+        if (b[pos] != 0xFF) {  // on to the next 0xFF (before the last byte)
+            const void* ff = std::memchr(b.data() + pos, 0xFF, b.size() - 1 - pos);
+            if (!ff) return b.size();
+            pos = static_cast<std::size_t>(static_cast<const std::uint8_t*>(ff) - b.data());
         }
         std::size_t q = pos + 1;
         while (q < b.size() && b[q] == 0xFF) ++q;

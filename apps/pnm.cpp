@@ -77,6 +77,10 @@ std::vector<std::uint8_t> writePnm(const Image& img) {
     const int n = std::snprintf(header, sizeof header, "P%c\n%d %d\n%d\n", img.channels == 1 ? '5' : '6', img.width,
                                 img.height, img.maxval);
     std::vector<std::uint8_t> out(header, header + n);
+    if (!img.bytes.empty()) {
+        out.insert(out.end(), img.bytes.begin(), img.bytes.end());
+        return out;
+    }
     const bool wide = img.maxval > 255;
     out.reserve(out.size() + img.samples.size() * (wide ? 2 : 1));
     for (std::uint16_t v : img.samples) {

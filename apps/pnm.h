@@ -11,6 +11,10 @@ struct Image {
     int width = 0, height = 0, channels = 0;  // channels: 1 (grey) or 3 (RGB)
     int maxval = 255;                          // 255 for 8-bit, up to 65535 for 16-bit
     std::vector<std::uint16_t> samples;        // interleaved, row-major
+    // The same samples as bytes, instead of `samples` (then empty), for an
+    // 8-bit image whose maker was asked for them (a JPEG decode for PGM/PPM
+    // output): the PNM writer takes them as they are.  Empty otherwise.
+    std::vector<std::uint8_t> bytes;
     int bitDepth() const;
     std::uint16_t& at(int x, int y, int c) { return samples[(static_cast<std::size_t>(y) * width + x) * channels + c]; }
     std::uint16_t at(int x, int y, int c) const {

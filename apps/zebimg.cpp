@@ -289,6 +289,8 @@ int main(int argc, char** argv) {
     }
     if (cmd == "demo") return demo(files.empty() ? std::string() : files[0]);
     if ((cmd != "encode" && cmd != "decode" && cmd != "convert") || files.size() != 2) return usage();
+    // PGM/PPM output takes 8-bit samples as they are: JPEG decodes skip the widening.
+    opt.jpegDecode.bytes = endsWith(files[1], ".pgm") || endsWith(files[1], ".ppm") || endsWith(files[1], ".pnm");
     std::string err;
     std::vector<std::uint8_t> in, out;
     zebimg::Image img;

@@ -52,16 +52,16 @@ inline std::int16_t quantRoundOne(std::int16_t c, std::uint16_t t) {
 // high half is off by c where t >= 32768), lo = p & 0xFFFF.  Then
 // floor(p / 32768) = 2 hi + bit15(lo), and the quotient rounds up when the
 // remainder r = lo & 0x7FFF exceeds 0x4000, or equals it with an odd floor:
-// exactly when r + 0x3FFF + bit15(lo) reaches 0x8000 (no 16-bit overflow).
-// The sum 2 hi + (0 to 2) is saturated as hi + sat(hi + inc).
+// both together, inc = (lo + 0x3FFF + bit15(lo)) >> 15 (0 to 2), a 17-bit
+// sum that the unsigned average (a + b + 1) >> 1 forms without overflow.
+// The sum 2 hi + inc is saturated as hi + sat(hi + inc).
 inline __m128i quantRoundVec(__m128i c, __m128i t) {
     const __m128i lo = _mm_mullo_epi16(c, t);
     const __m128i fix = _mm_and_si128(c, _mm_srai_epi16(t, 15));
     const __m128i hi = _mm_add_epi16(_mm_mulhi_epi16(c, t), fix);
-    const __m128i odd = _mm_srli_epi16(lo, 15);
-    const __m128i rem = _mm_and_si128(lo, _mm_set1_epi16(0x7FFF));
-    const __m128i up = _mm_srli_epi16(_mm_add_epi16(_mm_add_epi16(rem, odd), _mm_set1_epi16(0x3FFF)), 15);
-    return _mm_adds_epi16(hi, _mm_adds_epi16(hi, _mm_add_epi16(odd, up)));
+    const __m128i half = _mm_add_epi16(_mm_srli_epi16(lo, 15), _mm_set1_epi16(0x3FFE));
+    const __m128i inc = _mm_srli_epi16(_mm_avg_epu16(lo, half), 14);
+    return _mm_adds_epi16(hi, _mm_adds_epi16(hi, inc));
 }
 
 template <Path P>

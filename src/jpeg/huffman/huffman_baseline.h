@@ -19,6 +19,13 @@ ZebResult encodeBlock(const Zeb16s* src, Zeb8u* dst, int dstLen, int* pPos, Zeb1
 bool encodeBlockFast(const Zeb16s* src, Zeb8u* dst, int dstLen, int* pPos, Zeb16s* pLastDC,
                      const EncodeSpec& dc, const EncodeSpec& ac, EncodeState& st);
 
+// Symbol statistics of one block (the counters the encoder's symbols add
+// to).  Path::Scalar walks the 63 AC coefficients one by one and is the
+// definition; Path::Vector walks the zigzag mask of the nonzero ones, with
+// the same counts in the same order (also when it stops at a category error).
+template <Path P>
+ZebResult blockStatistics(const Zeb16s* src, Zeb32s* dcStats, Zeb32s* acStats, Zeb16s* pLastDC);
+
 template <Path P>
 ZebResult decodeBlock(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC, int* pMarker,
                       const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st);

@@ -132,17 +132,28 @@ struct FastReader {
 
     // A code longer than 8 bits (the look-ahead entry was 0) with at least
     // 16 valid bits: its symbol and length; false for an invalid code.
+    // The eight lengths 9 to 16 are tried at once (the first that holds the
+    // code wins, as in the canonical search), without a branch per length.
     static bool longCode(const DecodeSpec& t, std::uint64_t acc, int& sym, int& codeLen) {
         const std::uint32_t code16 = static_cast<std::uint32_t>(acc >> 48);
-        for (int l = 9; l <= 16; ++l) {
-            const std::uint32_t code = code16 >> (16 - l);
-            if (t.maxCode[l] != kNoCode && code <= t.maxCode[l]) {
-                codeLen = l;
-                sym = t.huffVal[(t.valPtr[l] + code - t.minCode[l]) & 0xFF];
-                return true;
-            }
-        }
-        return false;
+        const __m128i c = _mm_set1_epi16(static_cast<short>(code16));
+        // Lane i: the first 9 + i bits, code16 >> (7 - i), as the high half of
+        // code16 * 2^(9 + i); lane 7 is code16 itself.
+        const __m128i codes = _mm_or_si128(
+            _mm_mulhi_epu16(c, _mm_setr_epi16(512, 1024, 2048, 4096, 8192, 16384, -32768, 0)),
+            _mm_and_si128(c, _mm_setr_epi16(0, 0, 0, 0, 0, 0, 0, -1)));
+        __m128i maxCodes;
+        std::memcpy(&maxCodes, &t.maxCode[9], sizeof maxCodes);
+        // Lengths with codes (maxCode not kNoCode) whose maximum is not below the code.
+        const __m128i hit = _mm_andnot_si128(_mm_cmpeq_epi16(maxCodes, _mm_set1_epi16(-1)),
+                                             _mm_cmpeq_epi16(_mm_subs_epu16(codes, maxCodes), _mm_setzero_si128()));
+        const unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+        if (mask == 0) return false;
+        const int l = 9 + (__builtin_ctz(mask) >> 1);
+        const std::uint32_t code = code16 >> (16 - l);
+        codeLen = l;
+        sym = t.huffVal[(t.valPtr[l] + code - t.minCode[l]) & 0xFF];
+        return true;
     }
 
     // The next code (at least 16 valid bits): its symbol and length, one
@@ -155,10 +166,10 @@ struct FastReader {
     }
 };
 
-}  // namespace
-
-bool decodeBlockFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC, int marker,
-                     const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
+// The fast path, inlined into the per-block entry point (a call per block
+// costs its register saves and argument spills).
+[[gnu::always_inline]] inline bool decodeFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC,
+                                              int marker, const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
     const int pos0 = *pPos;
     if (marker != 0 || pos0 < 0 || srcLen - pos0 < 24 || st.bitCount < 0 || st.bitCount > 32) return false;
     const int n0 = st.bitCount;
@@ -220,10 +231,17 @@ bool decodeBlockFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16
     return true;
 }
 
+}  // namespace
+
+bool decodeBlockFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC, int marker,
+                     const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
+    return decodeFast(src, srcLen, pPos, dst, pLastDC, marker, dc, ac, st);
+}
+
 template <Path P>
 ZebResult decodeBlock(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC, int* pMarker,
                       const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
-    if (P == Path::Vector && decodeBlockFast(src, srcLen, pPos, dst, pLastDC, *pMarker, dc, ac, st)) return zebOk;
+    if (P == Path::Vector && decodeFast(src, srcLen, pPos, dst, pLastDC, *pMarker, dc, ac, st)) return zebOk;
     return decodeByteWise(src, srcLen, pPos, dst, pLastDC, pMarker, dc, ac, st);
 }
 

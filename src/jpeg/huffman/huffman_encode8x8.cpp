@@ -7,7 +7,7 @@
 // and trailing zeros cost nothing), emits code and extra bits in one
 // step into a 64-bit accumulator and stores eight bytes at once when none of
 // them is 0xFF.  The stateless variant, which may store scratch bytes past
-// its end, flushes 32 bits at a time and ends a block with one store.
+// its end, flushes 64 bits at a time and ends a block with one store.
 #include <emmintrin.h>
 
 #include <cstdint>
@@ -155,20 +155,21 @@ inline bool emitBlock(W& w, std::int32_t diff, const Zeb16s* src, std::uint64_t 
 }
 
 // Writer of the stateless variant, which may store scratch bytes up to 8
-// past its final offset: `n` (0 to 31 between puts) pending bits
-// right-aligned in `acc`, the bits above them stale.  Whenever 32 bits are
-// complete they go out as one 4-byte store, unless one of their bytes is
-// 0xFF (then byte by byte with stuffing); the end of a block stores the
-// remaining complete bytes and the partial byte with one 4-byte store too.
+// past its final offset: 64 - `free` (0 to 63 between puts) pending bits
+// right-aligned in `acc`, the bits above them stale.  Whenever 64 bits are
+// complete they go out as one 8-byte store, unless one of their bytes is
+// 0xFF (then byte by byte with stuffing), so the writer branches once per 64
+// bits; the end of a block stores the remaining complete bytes and the
+// partial byte with one 8-byte store too.
 struct ScratchWriter {
     Zeb8u* dst;
     std::size_t pos;
     std::uint64_t acc;
-    int n;
+    int free;
 
-    void putStuffed(std::uint32_t word, int bytes) {
+    void putStuffed(std::uint64_t word, int bytes) {
         for (int i = 0; i < bytes; ++i) {
-            const std::uint32_t b = (word >> (24 - 8 * i)) & 0xFF;
+            const std::uint32_t b = static_cast<std::uint32_t>(word >> (56 - 8 * i)) & 0xFF;
             dst[pos++] = static_cast<Zeb8u>(b);
             if (b == 0xFF) dst[pos++] = 0;
         }
@@ -176,31 +177,37 @@ struct ScratchWriter {
 
     // Appends l (0 to 32) bits; v < 2^l.
     void put(std::uint64_t v, int l) {
-        acc = (acc << l) | v;
-        n += l;
-        if (n < 32) return;
-        n -= 32;
-        const std::uint32_t word = static_cast<std::uint32_t>(acc >> n);
-        if (anyByteFF(word)) {
-            putStuffed(word, 4);
+        if (l < free) {
+            acc = (acc << l) | v;
+            free -= l;
             return;
         }
-        const std::uint32_t be = __builtin_bswap32(word);
-        std::memcpy(dst + pos, &be, 4);
-        pos += 4;
+        // free <= l <= 32: the first `free` bits of v complete 64 bits.
+        const int rest = l - free;
+        const std::uint64_t word = (acc << free) | (v >> rest);
+        acc = v;
+        free = 64 - rest;
+        if (anyByteFF(word)) {
+            putStuffed(word, 8);
+            return;
+        }
+        const std::uint64_t be = __builtin_bswap64(word);
+        std::memcpy(dst + pos, &be, 8);
+        pos += 8;
     }
 
     // Writes the complete bytes and the partial byte, left-aligned with zero
     // bits after it (a zero byte when nothing is pending); returns the bit
     // position after the pending bits.
     std::size_t finish() {
-        const std::uint32_t top = static_cast<std::uint32_t>(acc << (32 - n));
-        const std::uint32_t be = __builtin_bswap32(top);
-        std::memcpy(dst + pos, &be, 4);
+        const int n = 64 - free;
+        const std::uint64_t top = n > 0 ? acc << (64 - n) : 0;
+        const std::uint64_t be = __builtin_bswap64(top);
+        std::memcpy(dst + pos, &be, 8);
         // Bytes after the complete ones are zero or a partial byte, never 0xFF.
         if (anyByteFF(top)) {
             putStuffed(top, n >> 3);
-            dst[pos] = static_cast<Zeb8u>(top >> (24 - 8 * (n >> 3)));
+            dst[pos] = static_cast<Zeb8u>(top >> (56 - 8 * (n >> 3)));
         } else {
             pos += static_cast<std::size_t>(n >> 3);
         }
@@ -226,13 +233,15 @@ inline void emitBlockScratch(ScratchWriter& w, std::int32_t diff, const Zeb16s* 
                                    static_cast<std::uint32_t>(diff + sign);
         w.put(word, static_cast<int>(entryLength(e)) + s);
     }
-    // Bit j of m: zigzag position k + 1 + j, k the last coded position.
-    std::uint64_t m = mask >> 1;
+    // The lowest set bit is cleared each step (a short dependency chain from
+    // one coefficient to the next); k the last coded position.
+    std::uint64_t m = mask;
     int k = 0;
     while (m != 0) {
-        int run = __builtin_ctzll(m);
-        m = (m >> run) >> 1;
-        k += run + 1;
+        const int next = __builtin_ctzll(m);
+        m &= m - 1;
+        int run = next - k - 1;
+        k = next;
         if (run >= 16) {
             const std::uint32_t zrl = ac.entry[0xF0];
             do {
@@ -308,6 +317,50 @@ ZebResult encodeBlock(const Zeb16s* src, Zeb8u* dst, int dstLen, int* pPos, Zeb1
     return encodeByteWise(src, dst, dstLen, pPos, pLastDC, dc, ac, st);
 }
 
+template <Path P>
+ZebResult blockStatistics(const Zeb16s* src, Zeb32s* dcStats, Zeb32s* acStats, Zeb16s* pLastDC) {
+    const std::int32_t diff = static_cast<std::int32_t>(src[0]) - *pLastDC;
+    *pLastDC = src[0];
+    int s = category(diff);
+    if (s > 15) return zebErrCodeRange;
+    ++dcStats[s];
+    if constexpr (P == Path::Vector) {
+        std::uint64_t mask = nonzeroZigzagMask(src);
+        int last = 0;
+        while (mask != 0) {
+            const int k = __builtin_ctzll(mask);
+            mask &= mask - 1;
+            const int run = k - last - 1;
+            last = k;
+            acStats[0xF0] += run >> 4;
+            s = category(src[kZigzagToNatural[k]]);
+            if (s > 14) return zebErrCodeRange;
+            ++acStats[((run & 15) << 4) + s];
+        }
+        if (last < 63) ++acStats[0x00];
+    } else {
+        int run = 0;
+        for (int k = 1; k < 64; ++k) {
+            const std::int32_t v = src[kZigzagToNatural[k]];
+            if (v == 0) {
+                ++run;
+                continue;
+            }
+            acStats[0xF0] += run / 16;
+            run %= 16;
+            s = category(v);
+            if (s > 14) return zebErrCodeRange;
+            ++acStats[(run << 4) + s];
+            run = 0;
+        }
+        if (run > 0) ++acStats[0x00];
+    }
+    return zebOk;
+}
+
+template ZebResult blockStatistics<Path::Scalar>(const Zeb16s*, Zeb32s*, Zeb32s*, Zeb16s*);
+template ZebResult blockStatistics<Path::Vector>(const Zeb16s*, Zeb32s*, Zeb32s*, Zeb16s*);
+
 template ZebResult encodeBlock<Path::Scalar>(const Zeb16s*, Zeb8u*, int, int*, Zeb16s*, const EncodeSpec&,
                                              const EncodeSpec&, EncodeState&);
 template ZebResult encodeBlock<Path::Vector>(const Zeb16s*, Zeb8u*, int, int*, Zeb16s*, const EncodeSpec&,
@@ -339,7 +392,7 @@ ZEB_API ZebResult zebiEncodeHuffman8x8_Direct_JPEG_16s1u_C1(const Zeb16s* pSrc, 
     const int n0 = bitPos & 7;
     const std::uint64_t mask = nonzeroZigzagMask(pSrc);
     ScratchWriter w{pDst, static_cast<std::size_t>(bitPos >> 3),
-                    n0 > 0 ? static_cast<std::uint64_t>(pDst[bitPos >> 3] >> (8 - n0)) : 0u, n0};
+                    n0 > 0 ? static_cast<std::uint64_t>(pDst[bitPos >> 3] >> (8 - n0)) : 0u, 64 - n0};
     const std::int32_t diff = static_cast<std::int32_t>(pSrc[0]) - *pLastDC;
     *pLastDC = pSrc[0];
     emitBlockScratch(w, diff, pSrc, mask, *rec(pDcTable), *rec(pAcTable));
@@ -350,27 +403,7 @@ ZEB_API ZebResult zebiEncodeHuffman8x8_Direct_JPEG_16s1u_C1(const Zeb16s* pSrc, 
 ZEB_API ZebResult zebiGetHuffmanStatistics8x8_JPEG_16s_C1(const Zeb16s* pSrc, Zeb32s* pDcStatistics,
                                                          Zeb32s* pAcStatistics, Zeb16s* pLastDC) {
     ZEB_CHECK(ptr(pSrc, pDcStatistics, pAcStatistics, pLastDC));
-    const std::int32_t diff = static_cast<std::int32_t>(pSrc[0]) - *pLastDC;
-    *pLastDC = pSrc[0];
-    int s = category(diff);
-    if (s > 15) return zebErrCodeRange;
-    ++pDcStatistics[s];
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        const std::int32_t v = pSrc[zeb::kZigzagToNatural[k]];
-        if (v == 0) {
-            ++run;
-            continue;
-        }
-        pAcStatistics[0xF0] += run / 16;
-        run %= 16;
-        s = category(v);
-        if (s > 14) return zebErrCodeRange;
-        ++pAcStatistics[(run << 4) + s];
-        run = 0;
-    }
-    if (run > 0) ++pAcStatistics[0x00];
-    return zebOk;
+    return blockStatistics<zeb::Path::Vector>(pSrc, pDcStatistics, pAcStatistics, pLastDC);
 }
 
 }  // extern "C"
