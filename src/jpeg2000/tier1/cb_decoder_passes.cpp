@@ -104,23 +104,14 @@ inline int startStripe(const Block& b, int y0, Column& c) {
     return rows;
 }
 
-// Walks the stripes and columns of the block; fn(column, rows).
-template <class Fn>
-inline void forEachColumn(const Block& b, Fn&& fn) {
-    Column c;
-    c.strideWords = b.strideWords;
-    for (int y0 = 0; y0 < b.height; y0 += 4) {
-        const int rows = startStripe(b, y0, c);
-        for (c.x = 0; c.x < b.width; ++c.x, ++c.w[0], ++c.w[1]) fn(c, rows);
-    }
-}
-
-// forEachColumn with four adjacent columns of full stripes first tested
-// together: idle(w0, w1, column) gets their state words (rows 0-1 and 2-3)
-// in two vectors and returns true when none of them has anything to code (it
-// may then update the words itself, as the cleanup does).  Skipping such a
+// Walks the stripes and columns of the block, fn(column, rows), with four
+// adjacent columns of full stripes first tested together: idle(w0, w1,
+// column) gets their state words (rows 0-1 and 2-3) in two vectors and
+// returns true when none of them has anything to code (it may then update
+// the words itself, as the cleanup does).  Skipping such a
 // group changes nothing: a column only affects later columns through the
-// coefficients it codes.
+// coefficients it codes.  The columns of full stripes get their row count
+// as a compile-time 4, so fn must take it as auto.
 template <class Idle, class Fn>
 inline void forEachColumnGrouped(const Block& b, Idle&& idle, Fn&& fn) {
     Column c;
@@ -131,7 +122,7 @@ inline void forEachColumnGrouped(const Block& b, Idle&& idle, Fn&& fn) {
         if (rows == 4) {
             for (; c.x + 4 <= b.width; c.x += 4, c.w[0] += 4, c.w[1] += 4) {
                 if (idle(loadu(c.w[0]), loadu(c.w[1]), c)) continue;
-                for (int i = 0; i < 4; ++i, ++c.x, ++c.w[0], ++c.w[1]) fn(c, rows);
+                for (int i = 0; i < 4; ++i, ++c.x, ++c.w[0], ++c.w[1]) fn(c, std::integral_constant<int, 4>{});
                 c.x -= 4, c.w[0] -= 4, c.w[1] -= 4;
             }
         }
@@ -161,7 +152,15 @@ inline std::uint32_t codeSignificance(const Column& c, const PlaneValues& pv, bo
 template <class DecodeBit, class DecodeSign>
 void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit decodeBit, DecodeSign decodeSign) {
     const PlaneValues pv = planeValues(s.plane);
-    forEachColumn(Block(s), [&](const Column& c, int rows) {
+    // Four columns none of whose coefficients is insignificant with a
+    // significant neighbour code nothing.
+    auto idle = [](__m128i w0, __m128i w1, const Column&) {
+        const __m128i c0 = _mm_andnot_si128(w0, _mm_slli_epi32(w0, 2));
+        const __m128i c1 = _mm_andnot_si128(w1, _mm_slli_epi32(w1, 2));
+        const __m128i any = _mm_and_si128(_mm_or_si128(c0, c1), _mm_set1_epi32(static_cast<int>(0x80008000u)));
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xFFFF;
+    };
+    forEachColumnGrouped(Block(s), idle, [&](const Column& c, auto rows) {
         if ((propagationCandidates(*c.w[0]) | propagationCandidates(*c.w[1])) == 0) return;
         forEachRow(rows, [&](auto k) {
             constexpr int K = decltype(k)::value;
@@ -171,20 +170,47 @@ void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit dec
     });
 }
 
+// Refinement changes no significance, so the candidates of a column are
+// known before its first bit: the refined bits of both words are set at
+// once, and the contexts come from the words as they were.
+template <int K, class DecodeBit>
+inline void refineRow(const Column& c, const PlaneValues& pv, std::uint32_t w, std::uint32_t candidates,
+                      DecodeBit& decodeBit) {
+    constexpr int shift = (K & 1) ? 16 : 0;
+    if (!((candidates >> shift) & 0x4000u)) return;
+    const std::uint32_t bit = decodeBit(w >> shift);
+    Zeb32s& v = c.coefficient<K>();
+    v = static_cast<Zeb32s>((static_cast<std::uint32_t>(v) & pv.keepMask) | (bit ? pv.one : 0u) | pv.half);
+}
+
 template <class DecodeBit>
 void magnitudeRefinementSweep(ZebCBProgrState& s, DecodeBit decodeBit) {
     const PlaneValues pv = planeValues(s.plane);
-    forEachColumn(Block(s), [&](const Column& c, int rows) {
-        if ((refineCandidates(*c.w[0]) | refineCandidates(*c.w[1])) == 0) return;
-        forEachRow(rows, [&](auto k) {
-            constexpr int K = decltype(k)::value;
-            const std::uint32_t hw = c.half<K>();
-            if ((hw & (kStSignificant | kStVisited)) != kStSignificant) return;
-            const std::uint32_t bit = decodeBit(hw);
-            Zeb32s& v = c.coefficient<K>();
-            v = static_cast<Zeb32s>((static_cast<std::uint32_t>(v) & pv.keepMask) | (bit ? pv.one : 0u) | pv.half);
-            c.set<K>(kStRefined);
-        });
+    auto idle = [](__m128i w0, __m128i w1, const Column&) {
+        const __m128i c0 = _mm_andnot_si128(w0, _mm_srli_epi32(w0, 1));
+        const __m128i c1 = _mm_andnot_si128(w1, _mm_srli_epi32(w1, 1));
+        const __m128i any = _mm_and_si128(_mm_or_si128(c0, c1), _mm_set1_epi32(0x40004000));
+        return _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xFFFF;
+    };
+    forEachColumnGrouped(Block(s), idle, [&](const Column& c, auto rows) {
+        const std::uint32_t w0 = *c.w[0];
+        const std::uint32_t w1 = *c.w[1];
+        std::uint32_t c0 = refineCandidates(w0);
+        std::uint32_t c1 = refineCandidates(w1);
+        if (rows < 4) {
+            // Rows past the block's end: never coded, whatever a kept state holds.
+            c0 &= rows > 1 ? 0x40004000u : 0x4000u;
+            c1 &= rows > 2 ? 0x4000u : 0u;
+        }
+        if ((c0 | c1) == 0) return;
+        static_assert(kStRefined == 0x4000u >> 6);
+        *c.w[0] = w0 | (c0 >> 6);
+        refineRow<0>(c, pv, w0, c0, decodeBit);
+        refineRow<1>(c, pv, w0, c0, decodeBit);
+        if (c1 == 0) return;
+        *c.w[1] = w1 | (c1 >> 6);
+        refineRow<2>(c, pv, w1, c1, decodeBit);
+        refineRow<3>(c, pv, w1, c1, decodeBit);
     });
 }
 
@@ -230,11 +256,11 @@ std::uint32_t decodeCleanup(ZebCBProgrState& s, bool causal, bool segMark, bool 
         storeu(c.w[1], _mm_and_si128(w1, clear));
         return true;
     };
-    forEachColumnGrouped(b, idle, [&](const Column& c, int rows) {
+    forEachColumnGrouped(b, idle, [&](const Column& c, auto rows) {
         int first = 0;
         if (rows == 4 && *c.w[0] == 0 && *c.w[1] == 0) {
             // Run mode: one decision for four insignificant neighbourless rows.
-            if (!mqDecoderDecode(mq, kCtxRunLength)) return;
+            if (!mqDecoderDecodeSkewed(mq, kCtxRunLength)) return;
             first = static_cast<int>(mqDecoderDecode(mq, kCtxUniform) << 1);
             first |= static_cast<int>(mqDecoderDecode(mq, kCtxUniform));
             forEachRow(4, [&](auto k) {

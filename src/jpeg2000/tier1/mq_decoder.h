@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 #include "jpeg2000/tier1/mq_tables.h"
 
@@ -47,89 +48,40 @@ inline void mqDecoderResetCtx(MqDecoder& d) {
     }
 }
 
-// The decoding routines are templates over the register holder: the record
-// itself, or MqRegisters, a local copy that the passes keep in registers for
-// the length of a pass.  MqRegisters holds each context as one word,
-// Qe << 16 | (2 * state + MPS), so a decision needs a single load before its
-// interval compare; mqDecodeNext gives the words that follow an MPS and an
-// LPS exchange.
-struct MqRegisters {
-    const std::uint8_t* data;
-    std::int32_t length;
-    std::int32_t pos;
-    std::uint32_t A, C, CT, markerSeen;
-    std::uint32_t ctx[kMqContexts];
-};
-
-inline constexpr std::array<std::uint32_t, 2 * 47> mqDecodeWord = [] {
-    std::array<std::uint32_t, 2 * 47> t{};
-    for (std::uint32_t k = 0; k < 2 * 47; ++k) t[k] = (std::uint32_t{mqTransitions[k].qe} << 16) | k;
-    return t;
-}();
-
-struct MqDecodeNext {
-    std::uint32_t onMps, onLps;
-};
-inline constexpr std::array<MqDecodeNext, 2 * 47> mqDecodeNext = [] {
-    std::array<MqDecodeNext, 2 * 47> t{};
-    for (std::uint32_t k = 0; k < 2 * 47; ++k)
-        t[k] = {mqDecodeWord[mqTransitions[k].nextMps], mqDecodeWord[mqTransitions[k].nextLps]};
-    return t;
-}();
-
-static_assert(mqDecodeWord[92] == 0x5601005Cu && mqDecodeNext[1].onLps == 0x34010002u);
-
-inline MqRegisters mqRegisters(const MqDecoder& d) {
-    MqRegisters r{d.data, d.length, d.pos, d.A, d.C, d.CT, d.markerSeen, {}};
-    for (int i = 0; i < kMqContexts; ++i) r.ctx[i] = mqDecodeWord[2 * d.state[i] + d.mps[i]];
-    return r;
-}
-
-inline void mqWriteBack(MqDecoder& d, const MqRegisters& r) {
-    d.pos = r.pos;
-    d.A = r.A;
-    d.C = r.C;
-    d.CT = r.CT;
-    d.markerSeen = r.markerSeen;
-    for (int i = 0; i < kMqContexts; ++i) {
-        d.state[i] = (r.ctx[i] & 0xFFu) >> 1;
-        d.mps[i] = r.ctx[i] & 1u;
-    }
-}
-
+// Byte input of a decoder whose CT is 0 (or, at the start of a segment, not
+// yet set): moves to the next byte, sets CT to the bits it brings (8, 7
+// after a 0xFF, 8 zero bits once a marker or the end of the segment has been
+// met) and returns what is to be added to the 32-bit C.
 template <class D>
-inline void mqDecoderByteIn(D& d) {
-    if (d.markerSeen) {
-        d.CT = 8;
-        return;
-    }
+inline std::uint32_t mqDecoderNextByte(D& d) {
+    d.CT = 8;
+    if (d.markerSeen) return 0;
     // Both bytes inside the segment (pos is never negative): the common case.
     if (d.pos + 1 < d.length) {
         const std::uint32_t b = d.data[d.pos];
         const std::uint32_t b1 = d.data[d.pos + 1];
         if (b != 0xFF) {
             d.pos += 1;
-            d.C += 0xFF00u - (b1 << 8);
-            d.CT = 8;
-            return;
+            return 0xFF00u - (b1 << 8);
         }
     }
     const std::uint32_t b = segmentByte(d.data, d.length, d.pos);
     const std::uint32_t b1 = segmentByte(d.data, d.length, d.pos + 1);
     if (b != 0xFF) {
         d.pos += 1;
-        d.C += 0xFF00u - (b1 << 8);
-        d.CT = 8;
-    } else if (b1 < 0x90) {
+        return 0xFF00u - (b1 << 8);
+    }
+    if (b1 < 0x90) {
         // The byte after 0xFF carries a stuffed 0 bit and 7 data bits.
         d.pos += 1;
-        d.C += 0xFE00u - (b1 << 9);
         d.CT = 7;
-    } else {
-        d.markerSeen = 1;
-        d.CT = 8;
+        return 0xFE00u - (b1 << 9);
     }
+    d.markerSeen = 1;
+    return 0;
 }
+
+inline void mqDecoderByteIn(MqDecoder& d) { d.C += mqDecoderNextByte(d); }
 
 // Starts a new segment; the context states are kept.
 inline void mqDecoderInit(MqDecoder& d, const std::uint8_t* data, std::int32_t length) {
@@ -146,8 +98,7 @@ inline void mqDecoderInit(MqDecoder& d, const std::uint8_t* data, std::int32_t l
 
 // Doubles A until it reaches 0x8000 (A is below 0x8000 and not zero on
 // entry), shifting C with it; the shifts between byte inputs go at once.
-template <class D>
-inline void mqDecoderRenorm(D& d) {
+inline void mqDecoderRenorm(MqDecoder& d) {
     std::uint32_t n = static_cast<std::uint32_t>(__builtin_clz(d.A)) - 16u;
     if (n <= d.CT) {  // no byte needed (n >= 1, so CT was not 0)
         d.A <<= n;
@@ -165,8 +116,7 @@ inline void mqDecoderRenorm(D& d) {
     } while (n != 0);
 }
 
-template <class D>
-inline std::uint32_t mqDecoderDecode(D& d, std::uint32_t cx) {
+inline std::uint32_t mqDecoderDecode(MqDecoder& d, std::uint32_t cx) {
     const MqEstimatorRow& row = mqEstimatorTable[d.state[cx]];
     const std::uint32_t qe = row.qe;
     const std::uint32_t a = d.A - qe;
@@ -198,25 +148,158 @@ inline std::uint32_t mqDecoderDecode(D& d, std::uint32_t cx) {
     return bit;
 }
 
-// mqDecoderDecode on the context words of a register copy.  The choice of
-// sub-interval is made without a branch (it is close to random in noisy
-// contexts); only "no renormalisation" and the renormalisation's byte input
-// remain branches.
+// ---- the register copy of the passes -------------------------------------------------
+//
+// MqRegisters is a local copy of the decoder that a pass keeps in CPU
+// registers for its whole length and writes back at its end.  It holds each
+// context as one word, Qe << 16 | (2 * state + MPS), so a decision needs a
+// single load before its interval compare (mqDecodeNext gives the words that
+// follow an MPS and an LPS exchange), and a 64-bit C: the record's C in the
+// high 32 bits and up to 40 bits read ahead below it, so that most decisions
+// find their renormalisation bits already there.
+//
+// Reading ahead takes only whole 8-bit bytes that need no look at a marker
+// (the byte before is not 0xFF and the byte after is inside the segment), or
+// the zero bits that follow a marker.  Every other byte is read, as in the
+// record, only when its bits are needed, and then at least one of its bits
+// is used at once.  So the bytes read ahead and not yet touched are the
+// last CT / 8 ones, all of them 8 bits wide: the write-back drops them and
+// gives exactly the record the byte-by-byte decoder would hold.
+struct MqRegisters {
+    const std::uint8_t* data;
+    std::int32_t length;
+    std::int32_t pos;  // as in the record, plus the bytes read ahead
+    std::uint32_t A;
+    std::uint64_t C;   // C >> 48 is compared with A
+    std::uint32_t CT;  // bits below C >> 48 that are still to be used
+    std::uint32_t markerSeen;
+    std::uint32_t ctx[kMqContexts];
+};
+
+inline constexpr std::array<std::uint32_t, 2 * 47> mqDecodeWord = [] {
+    std::array<std::uint32_t, 2 * 47> t{};
+    for (std::uint32_t k = 0; k < 2 * 47; ++k) t[k] = (std::uint32_t{mqTransitions[k].qe} << 16) | k;
+    return t;
+}();
+
+struct MqDecodeNext {
+    std::uint32_t onMps, onLps;
+};
+inline constexpr std::array<MqDecodeNext, 2 * 47> mqDecodeNext = [] {
+    std::array<MqDecodeNext, 2 * 47> t{};
+    for (std::uint32_t k = 0; k < 2 * 47; ++k)
+        t[k] = {mqDecodeWord[mqTransitions[k].nextMps], mqDecodeWord[mqTransitions[k].nextLps]};
+    return t;
+}();
+
+static_assert(mqDecodeWord[92] == 0x5601005Cu && mqDecodeNext[1].onLps == 0x34010002u);
+
+// Reads ahead while at most 40 bits are waiting (so at most 48 after).
+inline void mqRegistersFill(MqRegisters& d) {
+    if (d.markerSeen) {
+        while (d.CT <= 40) d.CT += 8;  // 0xFF bytes: zero bits in the complemented C
+        return;
+    }
+    // Four bytes at once when neither they nor the byte before is 0xFF.
+    if (d.CT <= 16 && d.pos + 4 < d.length) {
+        std::uint32_t before, bytes;
+        std::memcpy(&before, d.data + d.pos, 4);  // the bytes before each of the four
+        std::memcpy(&bytes, d.data + d.pos + 1, 4);
+        const std::uint32_t inv = ~before;  // a 0xFF byte becomes a zero byte
+        if (((inv - 0x01010101u) & ~inv & 0x80808080u) == 0) {
+            d.C += std::uint64_t{~__builtin_bswap32(bytes)} << (16 - d.CT);
+            d.pos += 4;
+            d.CT += 32;
+            return;
+        }
+    }
+    while (d.CT <= 40 && d.pos + 1 < d.length && d.data[d.pos] != 0xFF) {
+        d.C += std::uint64_t{0xFFu - d.data[d.pos + 1]} << (40 - d.CT);
+        d.pos += 1;
+        d.CT += 8;
+    }
+}
+
+inline MqRegisters mqRegisters(const MqDecoder& d) {
+    MqRegisters r{d.data, d.length, d.pos, d.A, std::uint64_t{d.C} << 32, d.CT, d.markerSeen, {}};
+    for (int i = 0; i < kMqContexts; ++i) r.ctx[i] = mqDecodeWord[2 * d.state[i] + d.mps[i]];
+    mqRegistersFill(r);
+    return r;
+}
+
+// Between decisions the record holds at most 7 unused bits (CT 0..7): every
+// byte input is followed by a shift of at least one bit.
+inline void mqWriteBack(MqDecoder& d, const MqRegisters& r) {
+    const std::uint32_t ahead = r.CT >> 3;  // whole bytes read ahead
+    d.CT = r.CT & 7u;
+    d.pos = r.markerSeen ? r.pos : r.pos - static_cast<std::int32_t>(ahead);
+    d.C = static_cast<std::uint32_t>(r.C >> 32) & (~0u << (16u - d.CT));
+    d.A = r.A;
+    d.markerSeen = r.markerSeen;
+    for (int i = 0; i < kMqContexts; ++i) {
+        d.state[i] = (r.ctx[i] & 0xFFu) >> 1;
+        d.mps[i] = r.ctx[i] & 1u;
+    }
+}
+
+// Renormalisation that needs more bits than are waiting: byte by byte as in
+// the record, then reading ahead again.
+[[gnu::noinline]] inline void mqRegistersRenormSlow(MqRegisters& d, std::uint32_t n) {
+    do {
+        if (d.CT == 0) d.C += std::uint64_t{mqDecoderNextByte(d)} << 32;
+        const std::uint32_t k = n < d.CT ? n : d.CT;
+        d.A <<= k;
+        d.C <<= k;
+        d.CT -= k;
+        n -= k;
+    } while (n != 0);
+    mqRegistersFill(d);
+}
+
+// A decision without a data-dependent branch: the choice of sub-interval,
+// the MPS/LPS exchange and the context update are selections, and the
+// renormalisation shift (zero when A stays at or above 0x8000) is applied
+// unconditionally.  Noisy contexts make "renormalise or not" close to
+// random; the branches left (bits running short) are rarely taken.
 inline std::uint32_t mqDecoderDecode(MqRegisters& d, std::uint32_t cx) {
     const std::uint32_t w = d.ctx[cx];
     const std::uint32_t qe = w >> 16;
     const std::uint32_t a = d.A - qe;
-    const std::uint32_t lower = (d.C >> 16) >= a ? 1u : 0u;  // the sub-interval of size Qe
+    const std::uint32_t lower = static_cast<std::uint32_t>(d.C >> 48) >= a ? 1u : 0u;  // the sub-interval of size Qe
     const std::uint32_t m = 0u - lower;
-    d.C -= (a << 16) & m;
-    d.A = (qe & m) | (a & ~m);
-    if (d.A & 0x8000u) return w & 1u;  // upper sub-interval, no renormalisation: the MPS
-    // Renormalisation: an LPS when the chosen sub-interval is the smaller one.
+    d.C -= std::uint64_t{a & m} << 48;
+    const std::uint32_t A = (qe & m) | (a & ~m);
+    // An LPS when the chosen sub-interval is the smaller one; without
+    // renormalisation (A at or above 0x8000) it is always the MPS.
     const std::uint32_t lps = lower ^ (a < qe ? 1u : 0u);
     const MqDecodeNext& next = mqDecodeNext[w & 0xFFu];
-    d.ctx[cx] = lps ? next.onLps : next.onMps;
-    mqDecoderRenorm(d);
+    const std::uint32_t exchanged = lps ? next.onLps : next.onMps;
+    d.ctx[cx] = (A & 0x8000u) ? w : exchanged;
+    const std::uint32_t n = static_cast<std::uint32_t>(__builtin_clz(A)) - 16u;  // A is never 0
+    if (n <= d.CT) [[likely]] {
+        d.A = A << n;
+        d.C <<= n;
+        d.CT -= n;
+        if (d.CT < 16) [[unlikely]] mqRegistersFill(d);
+    } else {
+        d.A = A;
+        mqRegistersRenormSlow(d, n);
+    }
     return (w & 1u) ^ lps;
+}
+
+// The same decision with an early exit for the MPS without renormalisation,
+// for contexts that are nearly always decided that way (the run-length
+// context of the cleanup pass), where the branch predicts well and the exit
+// is shorter than the selections.
+inline std::uint32_t mqDecoderDecodeSkewed(MqRegisters& d, std::uint32_t cx) {
+    const std::uint32_t w = d.ctx[cx];
+    const std::uint32_t a = d.A - (w >> 16);
+    if (static_cast<std::uint32_t>(d.C >> 48) < a && (a & 0x8000u)) [[likely]] {
+        d.A = a;
+        return w & 1u;
+    }
+    return mqDecoderDecode(d, cx);
 }
 
 // Sign of a coefficient: the entry's low 4 bits give the context, its bit 31

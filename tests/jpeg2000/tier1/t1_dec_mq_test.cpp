@@ -1,6 +1,7 @@
 // MQ decoder and raw bit reader: the published T.88 test sequence, the byte
 // chain at markers and segment ends, termination checks, and reads that
 // never leave the segment.
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -157,6 +158,57 @@ TEST(T1DecMq, ByteChainAtMarkersAndSegmentEnds) {
         for (int i = 0; i < 40; ++i) mqDecoderDecode(d, 2);
         EXPECT_EQ(1u, d.markerSeen);
         EXPECT_EQ(1, d.pos);
+    }
+}
+
+// The passes decode through a register copy that reads bytes ahead; written
+// back at any point it must equal the record decoded byte by byte (same
+// decisions, registers, position, marker flag, contexts), and the record
+// must go on decoding from there.  Arbitrary bytes with many 0xFF, stuffed
+// pairs, markers, short and empty segments, at the end of a mapped page.
+TEST(T1DecMq, RegisterCopyMatchesTheRecordAtEveryWriteBack) {
+    zebtest::Rng rng(404);
+    const std::uint8_t specials[] = {0xFF, 0xFF, 0x8F, 0x90, 0x7F, 0x80, 0x00, 0xFE};
+    for (int iter = 0; iter < 400; ++iter) {
+        SCOPED_TRACE(iter);
+        const int len = static_cast<int>(rng.range(0, iter % 4 == 0 ? 6 : 300));
+        const double pSpecial = iter % 3 == 0 ? 0.0 : (iter % 3 == 1 ? 0.1 : 0.5);
+        zebtest::PageGuardedBuffer buf(static_cast<std::size_t>(len));
+        for (int i = 0; i < len; ++i)
+            buf.data()[i] = rng.chance(pSpecial) ? specials[rng.range(0, 7)] : static_cast<std::uint8_t>(rng.range(0, 255));
+        const double skew = rng.uniform();
+        MqDecoder rec{}, viaRegs{};
+        for (MqDecoder* d : {&rec, &viaRegs}) {
+            mqDecoderResetCtx(*d);
+            mqDecoderInit(*d, buf.data(), len);
+        }
+        const int n = static_cast<int>(rng.range(0, 3000));
+        int i = 0;
+        while (i < n) {
+            // One "pass" on the register copy, then compare the written-back record.
+            const int passEnd = std::min(n, i + static_cast<int>(rng.range(0, 400)));
+            MqRegisters regs = mqRegisters(viaRegs);
+            for (; i < passEnd; ++i) {
+                const std::uint32_t cx = rng.chance(skew) ? 1u : static_cast<std::uint32_t>(rng.range(0, 18));
+                const bool skewed = cx == 1u && rng.chance(0.5);
+                const std::uint32_t expected = mqDecoderDecode(rec, cx);
+                ASSERT_EQ(expected, skewed ? mqDecoderDecodeSkewed(regs, cx) : mqDecoderDecode(regs, cx)) << i;
+            }
+            mqWriteBack(viaRegs, regs);
+            ASSERT_EQ(rec.A, viaRegs.A) << i;
+            ASSERT_EQ(rec.C, viaRegs.C) << i;
+            ASSERT_EQ(rec.CT, viaRegs.CT) << i;
+            ASSERT_EQ(rec.pos, viaRegs.pos) << i;
+            ASSERT_EQ(rec.markerSeen, viaRegs.markerSeen) << i;
+            for (int k = 0; k < kMqContexts; ++k)
+                ASSERT_TRUE(rec.state[k] == viaRegs.state[k] && rec.mps[k] == viaRegs.mps[k]) << i;
+            // Now and then the written-back record decodes a few decisions itself.
+            if (rng.chance(0.3)) {
+                for (int k = 0; k < 5 && i < n; ++k, ++i) ASSERT_EQ(mqDecoderDecode(rec, 3), mqDecoderDecode(viaRegs, 3));
+            }
+        }
+        ASSERT_EQ(mqDecoderCheckErrPredTerm(rec), mqDecoderCheckErrPredTerm(viaRegs));
+        EXPECT_TRUE(rec.A == viaRegs.A && rec.C == viaRegs.C && rec.CT == viaRegs.CT && rec.pos == viaRegs.pos);
     }
 }
 
