@@ -8,12 +8,45 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "pnm.h"
 
 namespace zebimg::j2k {
+
+// Storage for whole sample planes.  Blocks of kLargeBytes and more get a
+// mapping of their own, aligned to 2 MiB and marked for huge pages: the first
+// touch of a fresh 4 KiB page costs a page fault, and for a plane of several
+// MiB those faults cost as much as a whole wavelet level.  Smaller blocks
+// come from the ordinary heap.
+inline constexpr std::size_t kLargeBytes = std::size_t(2) << 20;
+void* allocateLarge(std::size_t bytes);  // throws std::bad_alloc when there is no memory
+void freeLarge(void* p, std::size_t bytes) noexcept;
+// Asks for huge pages under the whole 2 MiB units of [p, p + bytes) that
+// nothing has touched yet (a hint; nothing happens where it is not supported).
+void adviseLargePages(void* p, std::size_t bytes) noexcept;
+
+template <class T>
+struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <class U>
+    LargeAllocator(const LargeAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (n > std::size_t(-1) / sizeof(T)) throw std::bad_array_new_length();
+        const std::size_t bytes = n * sizeof(T);
+        return static_cast<T*>(bytes >= kLargeBytes ? allocateLarge(bytes) : ::operator new(bytes));
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        if (n * sizeof(T) >= kLargeBytes) freeLarge(p, n * sizeof(T));
+        else ::operator delete(p);
+    }
+    friend bool operator==(const LargeAllocator&, const LargeAllocator&) { return true; }
+};
+
+using SampleVector = std::vector<std::int32_t, LargeAllocator<std::int32_t>>;
 
 // One image component on the reference grid: samples at full component
 // resolution (ceil((x1 - x0) / dx) by ceil((y1 - y0) / dy)), row-major.
@@ -22,7 +55,7 @@ struct Component {
     int dx = 1, dy = 1;          // sub-sampling on the reference grid (SIZ XRsiz, YRsiz)
     int precision = 8;           // 1 to 16 (the encoder takes 8 to 16)
     bool isSigned = false;
-    std::vector<std::int32_t> samples;
+    SampleVector samples;
 };
 
 // A whole image: the image area [x0, x0 + width) x [y0, y0 + height) of the

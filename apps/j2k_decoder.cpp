@@ -346,6 +346,10 @@ struct CodeBlock {
     int x0, y0, x1, y1;  // band coordinates
     int lblock = 3, zbp = 0, passes = 0, usePasses = 0;
     bool included = false;
+    // The block's bytes: `length` bytes at `offset` in the tile body while
+    // they came in one piece, else copied together into `data`.
+    bool copied = false;
+    std::size_t offset = 0, length = 0;
     std::vector<std::uint8_t> data;
     std::vector<int> segs;
 };
@@ -379,7 +383,7 @@ struct TileComp {
     Quant q;
     int roi = 0, maxRes = 0;
     std::vector<Resolution> res;
-    std::vector<std::int32_t> buf;  // the tile-component at resolution maxRes
+    SampleVector buf;  // the tile-component at resolution maxRes
     int bw = 0, bh = 0;
 };
 
@@ -415,8 +419,13 @@ private:
     bool readHeaders(Cursor& c);
     bool decodeTile(int t, Picture& pic);
     bool buildTileComp(int t, int c, const std::int64_t tr[4], TileComp& tc);
-    bool readPackets(const Tile& tile, std::vector<TileComp>& comps, const Cod& cod, std::vector<std::uint8_t>& body,
-                     std::vector<std::uint8_t>& hdr, bool separateHeaders);
+    bool readPackets(const Tile& tile, std::vector<TileComp>& comps, const Cod& cod, const std::uint8_t* body,
+                     std::size_t bodyLen, std::vector<std::uint8_t>& hdr, bool separateHeaders);
+    void addBytes(CodeBlock& cb, std::size_t len);
+    const std::uint8_t* blockBytes(const CodeBlock& cb) const {
+        static const std::uint8_t none = 0;
+        return cb.length == 0 ? &none : cb.copied ? cb.data.data() : body_ + cb.offset;
+    }
     bool readPacket(TileComp& tc, int l, int r, int p);
     bool decodeBlocks(std::vector<TileComp>& comps);
     int decodeBlock(TileComp& tc, const Band& B, CodeBlock& cb, std::vector<std::uint64_t>& work);
@@ -769,7 +778,7 @@ bool Decoder::readPacket(TileComp& tc, int l, int r, int p) {
         const std::size_t len = std::min<std::size_t>(std::size_t(pd.len), avail);
         if (keep) {
             CodeBlock& cb = *pd.cb;
-            cb.data.insert(cb.data.end(), body_ + bodyPos_, body_ + bodyPos_ + len);
+            addBytes(cb, len);
             if (pd.newSeg || cb.segs.empty()) cb.segs.push_back(int(len));
             else cb.segs.back() += int(len);
             cb.usePasses += pd.passes;
@@ -780,9 +789,23 @@ bool Decoder::readPacket(TileComp& tc, int l, int r, int p) {
     return true;
 }
 
-bool Decoder::readPackets(const Tile& tile, std::vector<TileComp>& comps, const Cod& cod,
-                          std::vector<std::uint8_t>& body, std::vector<std::uint8_t>& hdr, bool separateHeaders) {
-    body_ = body.data(), bodyLen_ = body.size(), bodyPos_ = 0;
+// The next len bytes of the body join the block's bytes: by reference while
+// they continue the block's single piece, by copy once there are two pieces.
+void Decoder::addBytes(CodeBlock& cb, std::size_t len) {
+    if (len == 0) return;
+    if (cb.length == 0 && !cb.copied) {
+        cb.offset = bodyPos_;
+    } else if (!cb.copied && cb.offset + cb.length != bodyPos_) {
+        cb.data.assign(body_ + cb.offset, body_ + cb.offset + cb.length);
+        cb.copied = true;
+    }
+    if (cb.copied) cb.data.insert(cb.data.end(), body_ + bodyPos_, body_ + bodyPos_ + len);
+    cb.length += len;
+}
+
+bool Decoder::readPackets(const Tile& tile, std::vector<TileComp>& comps, const Cod& cod, const std::uint8_t* body,
+                          std::size_t bodyLen, std::vector<std::uint8_t>& hdr, bool separateHeaders) {
+    body_ = body, bodyLen_ = bodyLen, bodyPos_ = 0;
     hdr_ = hdr.data(), hdrLen_ = hdr.size(), hdrPos_ = 0;
     separate_ = separateHeaders;
     sop_ = cod.sop, eph_ = cod.eph;
@@ -873,9 +896,9 @@ int Decoder::decodeBlock(TileComp& tc, const Band& B, CodeBlock& cb, std::vector
     int need = 0;
     zebiDecodeGetBufSize_JPEG2K(ZebSize{w, h}, &need);
     if (work.size() * 8 < std::size_t(need)) work.resize(std::size_t(need) / 8 + 1);
-    static const std::uint8_t none = 0;
+    const std::uint8_t* bytes = blockBytes(cb);
     auto oneShot = [&](int extra) {
-        return zebiDecodeCodeBlock_JPEG2K_1u32s_C1R(cb.data.empty() ? &none : cb.data.data(), dst, stride * 4,
+        return zebiDecodeCodeBlock_JPEG2K_1u32s_C1R(bytes, dst, stride * 4,
                                                     ZebSize{w, h}, B.orient, sf + 1, passes, cb.segs.data(),
                                                     int(cb.segs.size()), flags | extra, nullptr,
                                                     reinterpret_cast<Zeb8u*>(work.data()));
@@ -943,7 +966,8 @@ bool Decoder::decodeBlocks(std::vector<TileComp>& comps) {
 // changed) until it passes.
 bool Decoder::decodeRawPadded(const CodeBlock& cb, std::int32_t* dst, int stride, ZebSize size, int orient, int sf,
                               int passes, int flags, std::vector<std::uint64_t>& work) {
-    std::vector<std::uint8_t> data = cb.data;
+    const std::uint8_t* bytes = blockBytes(cb);
+    std::vector<std::uint8_t> data(bytes, bytes + cb.length);
     auto* state = reinterpret_cast<ZebCBProgrState*>(work.data());
     zebiDecodeCBProgrInit_JPEG2K(state);
     zebiDecodeCBProgrAttach_JPEG2K_32s_C1R(dst, stride * 4, size, state, orient, sf, flags);
@@ -1016,32 +1040,31 @@ void Decoder::transformAndStore(std::vector<TileComp>& comps, const Cod& cod, Pi
     for (int c = 1; c < 3 && mct; ++c)
         mct = comps[c].bw == comps[0].bw && comps[c].bh == comps[0].bh &&
               comps[c].cs.reversible == comps[0].cs.reversible;
-    const int n0 = comps[0].bw * comps[0].bh;
-    if (mct && n0 > 0) {
-        const ZebSize sz{comps[0].bw, comps[0].bh};
-        if (comps[0].cs.reversible) {
-            Zeb32s* planes[3] = {comps[0].buf.data(), comps[1].buf.data(), comps[2].buf.data()};
-            zebiRCTInv_JPEG2K_32s_P3IR(planes, sz.width * 4, sz);
-        } else {
-            // The ICT runs on floats held in the same words as the fixed-point coefficients.
-            Zeb32f* planes[3];
-            for (int c = 0; c < 3; ++c) {
-                const double s = std::ldexp(1.0, -fracBits(siz_.comps[c].precision));
-                std::int32_t* v = comps[c].buf.data();
-                for (int i = rows::fixedToFloatRow(v, n0, s); i < n0; ++i) v[i] = rows::fixedToFloat(v[i], s);
-                planes[c] = reinterpret_cast<Zeb32f*>(v);
-            }
-            zebiICTInv_JPEG2K_32f_P3IR(planes, sz.width * 4, sz);
-        }
-    }
+    mct = mct && comps[0].bw > 0 && comps[0].bh > 0;
+    // Where the tile's samples go in each component.
+    struct Out {
+        int ox, oy;
+        bool whole;  // the tile covers the component: its buffer is handed over
+    };
+    std::vector<Out> outs(nc);
     for (int c = 0; c < nc; ++c) {
-        TileComp& tc = comps[c];
+        const TileComp& tc = comps[c];
         const CompInfo& ci = siz_.comps[c];
         Component& comp = pic.components[c];
         const int red = opt_.reduce;
         const std::int64_t cx0 = ceilShift(ceilDiv(siz_.x0, ci.dx), red), cy0 = ceilShift(ceilDiv(siz_.y0, ci.dy), red);
         const Resolution& R = tc.res[tc.maxRes];
-        const int ox = int(R.x0 - cx0), oy = int(R.y0 - cy0);
+        Out& o = outs[c];
+        o.ox = int(R.x0 - cx0), o.oy = int(R.y0 - cy0);
+        o.whole = comp.samples.empty() && o.ox == 0 && o.oy == 0 && tc.bw == comp.width && tc.bh == comp.height;
+        if (comp.samples.empty() && !o.whole) fillMissing(comp);
+    }
+    // Rounding, level shift and clamping of rows [y0, y1) of component c into the picture.
+    auto store = [&](int c, int y0, int y1) {
+        TileComp& tc = comps[c];
+        const CompInfo& ci = siz_.comps[c];
+        Component& comp = pic.components[c];
+        const Out& o = outs[c];
         const std::int64_t lo = ci.isSigned ? -(std::int64_t(1) << (ci.precision - 1)) : 0;
         const std::int64_t hi = ci.isSigned ? (std::int64_t(1) << (ci.precision - 1)) - 1
                                             : (std::int64_t(1) << ci.precision) - 1;
@@ -1051,18 +1074,46 @@ void Decoder::transformAndStore(std::vector<TileComp>& comps, const Cod& cod, Pi
         const rows::Kind kind = tc.cs.reversible ? rows::Kind::Integer
                                 : useFloat       ? rows::Kind::Float
                                                  : rows::Kind::FixedPoint;
-        // A tile that covers the whole component hands its buffer over.
-        const bool whole = comp.samples.empty() && ox == 0 && oy == 0 && tc.bw == comp.width && tc.bh == comp.height;
-        if (comp.samples.empty() && !whole) fillMissing(comp);
-        for (int y = 0; y < tc.bh; ++y) {
+        for (int y = y0; y < y1; ++y) {
             std::int32_t* in = tc.buf.data() + std::size_t(y) * tc.bw;
-            std::int32_t* out = whole ? in : comp.samples.data() + std::size_t(oy + y) * comp.width + ox;
+            std::int32_t* out = o.whole ? in : comp.samples.data() + std::size_t(o.oy + y) * comp.width + o.ox;
             const int done =
                 ci.precision <= 24 ? rows::storeRow(in, out, tc.bw, kind, ci.precision, fs, int(shift)) : 0;
             for (int x = done; x < tc.bw; ++x) out[x] = rows::store(in[x], kind, fs, lo, hi, shift);
         }
-        if (whole) comp.samples.swap(tc.buf);
+    };
+    if (mct) {
+        // The component transform and the stores run on strips of rows that
+        // stay in the cache between the two.
+        const int w = comps[0].bw, h = comps[0].bh;
+        const int strip = std::max(1, 16384 / w);
+        double s[3];
+        for (int c = 0; c < 3; ++c) s[c] = std::ldexp(1.0, -fracBits(siz_.comps[c].precision));
+        for (int y0 = 0; y0 < h; y0 += strip) {
+            const int y1 = std::min(h, y0 + strip);
+            const ZebSize sz{w, y1 - y0};
+            const std::size_t first = std::size_t(y0) * w, n = std::size_t(y1 - y0) * w;
+            if (comps[0].cs.reversible) {
+                Zeb32s* planes[3] = {comps[0].buf.data() + first, comps[1].buf.data() + first,
+                                     comps[2].buf.data() + first};
+                zebiRCTInv_JPEG2K_32s_P3IR(planes, w * 4, sz);
+            } else {
+                // The ICT runs on floats held in the same words as the fixed-point coefficients.
+                Zeb32f* planes[3];
+                for (int c = 0; c < 3; ++c) {
+                    std::int32_t* v = comps[c].buf.data() + first;
+                    for (std::size_t i = std::size_t(rows::fixedToFloatRow(v, int(n), s[c])); i < n; ++i)
+                        v[i] = rows::fixedToFloat(v[i], s[c]);
+                    planes[c] = reinterpret_cast<Zeb32f*>(v);
+                }
+                zebiICTInv_JPEG2K_32f_P3IR(planes, w * 4, sz);
+            }
+            for (int c = 0; c < 3; ++c) store(c, y0, y1);
+        }
     }
+    for (int c = mct ? 3 : 0; c < nc; ++c) store(c, 0, comps[c].bh);
+    for (int c = 0; c < nc; ++c)
+        if (outs[c].whole) pic.components[c].samples.swap(comps[c].buf);
 }
 
 bool Decoder::decodeTile(int t, Picture& pic) {
@@ -1088,12 +1139,15 @@ bool Decoder::decodeTile(int t, Picture& pic) {
     // Tile-part bodies in tile-part order; packet headers from PPM or PPT when present.
     std::stable_sort(tile.parts.begin(), tile.parts.end(),
                      [](const TilePart& a, const TilePart& b) { return a.index < b.index; });
+    // One tile-part's body is read where it stands.
     std::vector<std::uint8_t> body, hdr;
     for (const TilePart& tp : tile.parts) {
-        body.insert(body.end(), data_ + tp.start, data_ + tp.start + tp.len);
+        if (tile.parts.size() > 1) body.insert(body.end(), data_ + tp.start, data_ + tp.start + tp.len);
         if (tp.order < int(ppmChunks_.size()))
             hdr.insert(hdr.end(), ppmChunks_[tp.order].begin(), ppmChunks_[tp.order].end());
     }
+    const std::uint8_t* bodyBytes = tile.parts.size() == 1 ? data_ + tile.parts[0].start : body.data();
+    const std::size_t bodyLen = tile.parts.size() == 1 ? tile.parts[0].len : body.size();
     bool separate = !streams_.ppm.empty();
     if (!tile.ppt.empty()) {
         std::stable_sort(tile.ppt.begin(), tile.ppt.end(),
@@ -1103,7 +1157,7 @@ bool Decoder::decodeTile(int t, Picture& pic) {
         separate = true;
     }
     tileX0_ = tr[0], tileY0_ = tr[1];
-    if (!readPackets(tile, comps, cod, body, hdr, separate)) return false;
+    if (!readPackets(tile, comps, cod, bodyBytes, bodyLen, hdr, separate)) return false;
     if (!decodeBlocks(comps)) return false;
     transformAndStore(comps, cod, pic);
     return true;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "j2k_codec.h"
+#include "j2k_sample_rows.h"
 #include "zeb.h"
 
 namespace zebimg::j2k {
@@ -208,7 +209,7 @@ struct Resolution {
 struct TileComponent {
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
     int fracBits = 0;             // irreversible: samples scaled by 2^fracBits before the wavelet
-    std::vector<std::int32_t> buf;
+    SampleVector buf;
     std::vector<Resolution> res;
 };
 
@@ -266,6 +267,7 @@ private:
     std::vector<Tile> tiles_;
     std::vector<CodeBlock*> allBlocks_;
     std::vector<Band*> allBands_;
+    std::vector<std::uint8_t> sizing_;  // the codestreams that rate control only measures
 };
 
 bool Encoder::validate(std::string& error) {
@@ -371,7 +373,7 @@ void Encoder::prepareTile(Tile& t) {
         Zeb32s* planes[3] = {t.comps[0].buf.data(), t.comps[1].buf.data(), t.comps[2].buf.data()};
         zebiRCTFwd_JPEG2K_32s_P3IR(planes, w0 * 4, size0);
     } else if (mct_) {
-        std::vector<float> f(std::size_t(w0) * h0 * 3);
+        std::vector<float, LargeAllocator<float>> f(std::size_t(w0) * h0 * 3);
         const std::size_t n = std::size_t(w0) * h0;
         for (int c = 0; c < 3; ++c)
             for (std::size_t i = 0; i < n; ++i) f[c * n + i] = static_cast<float>(t.comps[c].buf[i]);
@@ -535,10 +537,11 @@ void Encoder::codeBlocks() {
         const double invStep = 1.0 / b.step;
         if (opt_.reversible) {
             std::uint32_t anyBits = 0;  // the OR of the magnitudes has the bit length of the largest
-            for (int y = 0; y < cb.h; ++y) {
+            const int w = cb.w, h = cb.h;
+            for (int y = 0; y < h; ++y) {
                 const std::int32_t* row = src + std::size_t(y) * stride;
-                std::int32_t* dst = v.data() + std::size_t(y) * cb.w;
-                for (int x = 0; x < cb.w; ++x) {
+                std::int32_t* dst = v.data() + std::size_t(y) * w;
+                for (int x = rows::signMagnitudeRow(row, dst, w, anyBits); x < w; ++x) {
                     const std::int32_t c = row[x];
                     const std::uint32_t m = c < 0 ? 0u - static_cast<std::uint32_t>(c) : static_cast<std::uint32_t>(c);
                     anyBits |= m;
@@ -956,8 +959,7 @@ void Encoder::mainHeader(std::vector<std::uint8_t>& o) {
 
 // The codestream with the first layersToWrite layers; only its size when out is null.
 std::size_t Encoder::assemble(int layersToWrite, std::vector<std::uint8_t>* out) {
-    std::vector<std::uint8_t> local;
-    std::vector<std::uint8_t>& o = out ? *out : local;
+    std::vector<std::uint8_t>& o = out ? *out : sizing_;
     o.clear();
     mainHeader(o);
     for (Band* b : allBands_) {
@@ -1081,9 +1083,15 @@ bool Encoder::run(std::vector<std::uint8_t>& out, std::string& error) {
     }
     if (guardBits_ > 7) return error = "the coefficients need more than 7 guard bits", false;
     for (Tile& t : tiles_)
-        for (TileComponent& tc : t.comps) std::vector<std::int32_t>().swap(tc.buf);
+        for (TileComponent& tc : t.comps) SampleVector().swap(tc.buf);
     buildHulls();
     allocateLayers();
+    // Every pass kept: the codestream is the code-block data and some headers.
+    if (opt_.layerBitsPerPixel.empty() || opt_.layerBitsPerPixel.back() <= 0) {
+        std::size_t bytes = 4096;
+        for (const CodeBlock* cb : allBlocks_) bytes += cb->data.size() + 16;
+        out.reserve(bytes + (opt_.jp2 ? jp2Overhead() : 0));
+    }
     if (!opt_.jp2) {
         assemble(numLayers_, &out);
         return true;

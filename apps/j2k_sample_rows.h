@@ -1,7 +1,8 @@
 // Per-sample steps of the JPEG 2000 decoder after the code-block decoder:
 // dequantisation of the sign-magnitude words, conversion of fixed-point
 // coefficients to floats for the ICT, and rounding, clamping and level shift
-// into the picture.  The scalar functions define each result; the row
+// into the picture; and the encoder's reversible coefficients into
+// sign-magnitude words.  The scalar functions define each result; the row
 // functions do whole groups of four with SSE2 and return how many samples
 // they did (the caller finishes the row with the scalar ones), giving the
 // same bits.
@@ -57,15 +58,25 @@ inline int dequantiseRow(std::int32_t* row, int w, bool reversible, double scale
 // A fixed-point coefficient times s, as a float held in the same word.
 inline std::int32_t fixedToFloat(std::int32_t v, double s) { return std::bit_cast<std::int32_t>(float(v * s)); }
 
+// When s is a power of two from 2^-24 to 1 (the scale of fixed-point
+// fractions) scaling by it commutes with the rounding to single precision:
+// the row converts first and scales the floats.
 inline int fixedToFloatRow(std::int32_t* v, int n, double s) {
+    int e = 0;
+    const bool powerOfTwo = std::frexp(s, &e) == 0.5 && e >= -23 && e <= 1;
+    const __m128 fs = _mm_set1_ps(float(s));
     const __m128d vs = _mm_set1_pd(s);
     int i = 0;
     for (; i + 4 <= n; i += 4) {
         __m128i* p = reinterpret_cast<__m128i*>(v + i);
         const __m128i x = _mm_loadu_si128(p);
-        const __m128 lo = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtepi32_pd(x), vs));
-        const __m128 hi = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtepi32_pd(_mm_srli_si128(x, 8)), vs));
-        _mm_storeu_si128(p, _mm_castps_si128(_mm_movelh_ps(lo, hi)));
+        if (powerOfTwo) {
+            _mm_storeu_si128(p, _mm_castps_si128(_mm_mul_ps(_mm_cvtepi32_ps(x), fs)));
+        } else {
+            const __m128 lo = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtepi32_pd(x), vs));
+            const __m128 hi = _mm_cvtpd_ps(_mm_mul_pd(_mm_cvtepi32_pd(_mm_srli_si128(x, 8)), vs));
+            _mm_storeu_si128(p, _mm_castps_si128(_mm_movelh_ps(lo, hi)));
+        }
     }
     return i;
 }
@@ -116,6 +127,27 @@ inline int storeRow(const std::int32_t* in, std::int32_t* out, int n, Kind kind,
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_add_epi32(q, vShift));
     }
+    return x;
+}
+
+// Encoder side: reversible coefficients c into the code-block encoder's
+// sign-magnitude words (sign in bit 31, |c| modulo 2^32 below, so -2^31
+// gives 0x80000000), every magnitude ORed into `any` (the OR has the bit
+// length of the largest).  Whole groups of four; returns how many it did.
+inline int signMagnitudeRow(const std::int32_t* in, std::int32_t* out, int n, std::uint32_t& any) {
+    const __m128i top = _mm_set1_epi32(std::int32_t(0x80000000u));
+    __m128i acc = _mm_setzero_si128();
+    int x = 0;
+    for (; x + 4 <= n; x += 4) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x));
+        const __m128i sign = _mm_srai_epi32(c, 31);
+        const __m128i m = _mm_sub_epi32(_mm_xor_si128(c, sign), sign);
+        acc = _mm_or_si128(acc, m);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(m, _mm_and_si128(sign, top)));
+    }
+    acc = _mm_or_si128(acc, _mm_srli_si128(acc, 8));
+    acc = _mm_or_si128(acc, _mm_srli_si128(acc, 4));
+    any |= static_cast<std::uint32_t>(_mm_cvtsi128_si32(acc));
     return x;
 }
 

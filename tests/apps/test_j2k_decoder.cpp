@@ -520,4 +520,27 @@ TEST(J2kDecoderSampleRows, VectorGroupsEqualPerSampleSteps) {
     }
 }
 
+// Planes of 2 MiB and more live in mappings of their own (kept for reuse once
+// freed); as vectors they must behave like any other.
+TEST(J2kSampleStorage, LargePlanesBehaveAsOrdinaryVectors) {
+    using zebimg::j2k::SampleVector;
+    const std::size_t n = zebimg::j2k::kLargeBytes / 4 * 3 + 5;  // beyond the threshold, not whole units
+    for (int round = 0; round < 2; ++round) {  // the second round maps afresh what the first one freed
+        SampleVector a(n);
+        ASSERT_TRUE(std::all_of(a.begin(), a.end(), [](std::int32_t v) { return v == 0; })) << round;
+        for (std::size_t i = 0; i < n; ++i) a[i] = std::int32_t(std::uint32_t(i) * 2654435761u);
+        SampleVector b = a;
+        EXPECT_TRUE(a == b);
+        SampleVector small(10, 7);
+        small.swap(b);
+        ASSERT_EQ(small.size(), n);
+        EXPECT_TRUE(small == a);
+        EXPECT_TRUE(b == SampleVector(10, 7));
+        a.push_back(-1);  // grows into a new block
+        ASSERT_EQ(a.size(), n + 1);
+        EXPECT_EQ(a[n], -1);
+        EXPECT_TRUE(std::equal(small.begin(), small.end(), a.begin()));
+    }
+}
+
 }  // namespace

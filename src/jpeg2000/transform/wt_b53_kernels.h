@@ -463,9 +463,10 @@ void invTileLine(typename A::T* x, std::ptrdiff_t stride, int n, int phase, type
 // below and lifted row-wise with the column kernels, which gives every
 // column exactly the result of its own work line.  Whole 64-byte groups
 // matter for tall tiles whose step is a multiple of 4 KiB, where narrower
-// groups evict each other's cache lines; 66 KiB takes a 1024-row tile in
-// 64-byte groups.
-inline constexpr int kBlockBytes = 66 * 1024;
+// groups evict each other's cache lines, and whole cache lines are read
+// once; 72 KiB takes a tile of up to 1148 rows (1080-line video) in 64-byte
+// groups.
+inline constexpr int kBlockBytes = 72 * 1024;
 
 inline bool fitsColumnBlock(int h) { return h >= 3 && (h + 4) * 16 <= kBlockBytes; }
 

@@ -199,7 +199,7 @@ TEST(WtB53Tile, EqualsCompositionOfLinePrimitives) {
     for (int w : sizes)
         for (int h : sizes) composedEqualsTile<Zeb16s>(w, h), composedEqualsTile<Zeb32s>(w, h);
     // Tall tiles: narrower column groups, then one work line per column.
-    for (int h : {1053, 4220, 4221}) composedEqualsTile<Zeb16s>(5, h), composedEqualsTile<Zeb32s>(3, h);
+    for (int h : {1149, 4604, 4605}) composedEqualsTile<Zeb16s>(5, h), composedEqualsTile<Zeb32s>(3, h);
 }
 
 // ---- listed examples ----------------------------------------------------------------------------

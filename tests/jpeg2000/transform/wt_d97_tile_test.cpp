@@ -392,10 +392,10 @@ void tilePathsAgree() {
     using F = typename Tile<T>::F;
     Rng rng(8);
     // The vector path lifts groups of up to 64 bytes of columns on the stack (narrower groups for tall
-    // tiles, column by column beyond ~4200 rows); the scalar path goes column by column.  The 32-bit
+    // tiles, column by column beyond ~4600 rows); the scalar path goes column by column.  The 32-bit
     // inverse lifts rows of 16 samples or more straight from their bands (1101: beyond one stack chunk).
     for (auto [w, h] : {std::pair{1, 9}, std::pair{9, 2}, std::pair{17, 23}, std::pair{530, 5}, std::pair{70, 3},
-                        std::pair{45, 64}, std::pair{21, 1100}, std::pair{37, 2200}, std::pair{5, 4400},
+                        std::pair{45, 64}, std::pair{21, 1200}, std::pair{37, 2400}, std::pair{5, 4700},
                         std::pair{16, 4}, std::pair{1101, 3}})
         for (int ph = 0; ph < 4; ++ph) {
             Plane<T> a(w, h), b(w, h);
