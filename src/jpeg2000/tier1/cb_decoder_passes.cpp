@@ -7,6 +7,8 @@
 // (rows 0-1 and 2-3); a whole word is tested with one mask before either of
 // its coefficients is looked at.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <type_traits>
 
 #include "core/simd.h"
@@ -81,8 +83,6 @@ struct Column {
     std::uint32_t half() const { return (K & 1) ? (word<K>() >> 16) : (word<K>() & 0xFFFFu); }
     template <int K>
     Zeb32s& coefficient() const { return row[K][x]; }
-    template <int K>
-    void set(std::uint32_t bits) const { word<K>() |= (K & 1) ? (bits << 16) : bits; }
     // In the vertically causal mode the first row of a stripe does not tell
     // the stripe above that it became significant.
     template <int K>
@@ -149,9 +149,65 @@ inline std::uint32_t codeSignificance(const Column& c, const PlaneValues& pv, bo
     return 1;
 }
 
+// The propagation pass keeps the column's two state words in one 64-bit
+// register W (rows 0-1 in the low, rows 2-3 in the high half), so row k's
+// half-word starts at bit 16k and its significant bit is bit 16k + 15.
+//   candidates (not significant, some neighbour significant) as those bits
+inline std::uint64_t propagationCandidates64(std::uint64_t w) {
+    return (w << 2) & ~w & 0x8000800080008000ull;
+}
+
+// What row k becoming significant (with sign s) ORs into the state: `self`
+// into W, including the vertical neighbour when it is in the same column of
+// the stripe; `left` / `right` into the words of the same pair at x - 1 /
+// x + 1; `vert` (upper neighbour of row 0, lower of row 3; zero for rows 1
+// and 2, whose vertical neighbour is in W) and its diagonals into the pair
+// row kDiagRow[k] pairs below w0 at x, x - 1 and x + 1.
+struct RowSigMasks {
+    std::uint64_t self[2];
+    std::uint32_t left[2], right[2], vert[2], vertLeft, vertRight;
+};
+inline constexpr std::ptrdiff_t kDiagRow[4] = {-1, 1, 0, 2};
+
+// Vertically causal: the first row of a stripe does not tell the stripe above.
+constexpr std::array<RowSigMasks, 4> makeRowSigMasks(bool causal) {
+    std::array<RowSigMasks, 4> t{};
+    for (int k = 0; k < 4; ++k) {
+        const SigMasks& m = (k & 1) ? kSigMaskL : kSigMaskU;
+        const bool above = k == 0 && causal;
+        for (int s = 0; s < 2; ++s) {
+            std::uint64_t self = static_cast<std::uint64_t>(m.self[s]) << (k >= 2 ? 32 : 0);
+            if (k == 1) self |= static_cast<std::uint64_t>(m.vert[s]) << 32;
+            if (k == 2) self |= m.vert[s];
+            t[k].self[s] = self;
+            t[k].left[s] = m.left[s];
+            t[k].right[s] = m.right[s];
+            t[k].vert[s] = (k == 0 || k == 3) && !above ? m.vert[s] : 0u;
+        }
+        t[k].vertLeft = above ? 0u : m.vertLeft;
+        t[k].vertRight = above ? 0u : m.vertRight;
+    }
+    return t;
+}
+inline constexpr std::array<RowSigMasks, 4> kRowSigMasks[2] = {makeRowSigMasks(false), makeRowSigMasks(true)};
+static_assert(kRowSigMasks[0][1].self[1] == (0xC0002210u | (0x00002420ull << 32)));
+static_assert(kRowSigMasks[1][0].vertLeft == 0 && kRowSigMasks[1][3].vertLeft == kSigMaskL.vertLeft);
+
+// A column's candidate rows are walked in row order by their bits in W.
+// Only a new significant coefficient changes the candidates further down
+// the column (the row below gains a neighbour), so only then are they
+// derived again.  The visited bit is set before the decision: a
+// coefficient that becomes significant sets it too.  W goes back to the
+// state words when the column is left; nothing else writes them meanwhile.
 template <class DecodeBit, class DecodeSign>
 void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit decodeBit, DecodeSign decodeSign) {
     const PlaneValues pv = planeValues(s.plane);
+    const RowSigMasks* masks = kRowSigMasks[causal ? 1 : 0].data();
+    const std::ptrdiff_t stride = s.stateStride / 4;
+    // Word offsets from w0 of row k's pair and of its diagonal pair row.
+    const std::ptrdiff_t pairAt[4] = {0, 0, stride, stride};
+    const std::ptrdiff_t diagAt[4] = {kDiagRow[0] * stride, kDiagRow[1] * stride, kDiagRow[2] * stride,
+                                      kDiagRow[3] * stride};
     // Four columns none of whose coefficients is insignificant with a
     // significant neighbour code nothing.
     auto idle = [](__m128i w0, __m128i w1, const Column&) {
@@ -161,12 +217,34 @@ void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit dec
         return _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xFFFF;
     };
     forEachColumnGrouped(Block(s), idle, [&](const Column& c, auto rows) {
-        if ((propagationCandidates(*c.w[0]) | propagationCandidates(*c.w[1])) == 0) return;
-        forEachRow(rows, [&](auto k) {
-            constexpr int K = decltype(k)::value;
-            if ((c.half<K>() & (kStSignificant | kStAnyNeighbour)) != kStAnyNeighbour) return;
-            if (!codeSignificance<K>(c, pv, causal, decodeBit, decodeSign)) c.set<K>(kStVisited);
-        });
+        // Rows past the block's end are never coded.
+        const std::uint64_t inBlock = ~0ull >> (64 - 16 * static_cast<int>(rows));
+        std::uint32_t* const w0 = c.w[0];
+        std::uint64_t w = *w0 | (static_cast<std::uint64_t>(*c.w[1]) << 32);
+        std::uint64_t m = propagationCandidates64(w) & inBlock;
+        if (m == 0) return;
+        do {
+            const int at = std::countr_zero(m) - 15;  // first bit of the row's half-word
+            const std::uint32_t hw = static_cast<std::uint32_t>(w >> at);
+            w |= static_cast<std::uint64_t>(kStVisited) << at;
+            m &= m - 1;
+            if (!decodeBit(hw)) continue;
+            const std::uint32_t sign = decodeSign(hw);
+            const int k = at >> 4;
+            c.row[k][c.x] = static_cast<Zeb32s>((sign << 31) | pv.newSig);
+            const RowSigMasks& r = masks[k];
+            w |= r.self[sign];
+            std::uint32_t* const pair = w0 + pairAt[k];
+            pair[-1] |= r.left[sign];
+            pair[1] |= r.right[sign];
+            std::uint32_t* const diag = w0 + diagAt[k];
+            diag[-1] |= r.vertLeft;
+            diag[0] |= r.vert[sign];
+            diag[1] |= r.vertRight;
+            m = propagationCandidates64(w) & inBlock & (~0ull << at);
+        } while (m != 0);
+        *w0 = static_cast<std::uint32_t>(w);
+        *c.w[1] = static_cast<std::uint32_t>(w >> 32);
     });
 }
 

@@ -195,7 +195,8 @@ inline constexpr std::array<MqDecodeNext, 2 * 47> mqDecodeNext = [] {
 static_assert(mqDecodeWord[92] == 0x5601005Cu && mqDecodeNext[1].onLps == 0x34010002u);
 
 // Reads ahead while at most 40 bits are waiting (so at most 48 after).
-inline void mqRegistersFill(MqRegisters& d) {
+template <class D>
+inline void mqRegistersFill(D& d) {
     if (d.markerSeen) {
         while (d.CT <= 40) d.CT += 8;  // 0xFF bytes: zero bits in the complemented C
         return;
@@ -244,7 +245,20 @@ inline void mqWriteBack(MqDecoder& d, const MqRegisters& r) {
 
 // Renormalisation that needs more bits than are waiting: byte by byte as in
 // the record, then reading ahead again.
-[[gnu::noinline]] inline void mqRegistersRenormSlow(MqRegisters& d, std::uint32_t n) {
+// It works on a copy of the coder registers without the contexts, taken
+// and returned by value: a pass's registers never have their address taken,
+// so they stay in CPU registers between decisions.
+struct MqCoderBits {
+    const std::uint8_t* data;
+    std::int32_t length;
+    std::int32_t pos;
+    std::uint32_t A;
+    std::uint64_t C;
+    std::uint32_t CT;
+    std::uint32_t markerSeen;
+};
+
+[[gnu::noinline]] inline MqCoderBits mqRegistersRenormSlow(MqCoderBits d, std::uint32_t n) {
     do {
         if (d.CT == 0) d.C += std::uint64_t{mqDecoderNextByte(d)} << 32;
         const std::uint32_t k = n < d.CT ? n : d.CT;
@@ -254,6 +268,7 @@ inline void mqWriteBack(MqDecoder& d, const MqRegisters& r) {
         n -= k;
     } while (n != 0);
     mqRegistersFill(d);
+    return d;
 }
 
 // A decision without a data-dependent branch: the choice of sub-interval,
@@ -282,8 +297,12 @@ inline std::uint32_t mqDecoderDecode(MqRegisters& d, std::uint32_t cx) {
         d.CT -= n;
         if (d.CT < 16) [[unlikely]] mqRegistersFill(d);
     } else {
-        d.A = A;
-        mqRegistersRenormSlow(d, n);
+        const MqCoderBits b = mqRegistersRenormSlow({d.data, d.length, d.pos, A, d.C, d.CT, d.markerSeen}, n);
+        d.pos = b.pos;
+        d.A = b.A;
+        d.C = b.C;
+        d.CT = b.CT;
+        d.markerSeen = b.markerSeen;
     }
     return (w & 1u) ^ lps;
 }

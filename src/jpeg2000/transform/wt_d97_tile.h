@@ -250,12 +250,40 @@ bool columnGroups(typename F::T* img, int step, int w, int h, int phase) {
         else
             for (int k = x.a; k <= x.b; ++k) span<F, Q, P>(E(k), E(k), O(k - 1), O(k), n);
     };
+    // The inverse runs its loads and four steps as one pass down the block:
+    // at t, the loads of E(t + 6) and O(t + 6), then I1 on E(t + 6), I2 on
+    // O(t + 4), I3 on E(t + 2), I4 on O(t).  Every step finds its inputs in
+    // the state the step-by-step order gives them (each earlier step reached
+    // them at an earlier t, no later step has yet), so the bits are the same;
+    // the four steps of one t are independent of each other.
+    constexpr int kLead[4] = {6, 4, 2, 0};  // the full-group loop below spells these out
+    int tFirst = 0, tLast = -1;
+    auto cover = [&](Range x, int lead) {
+        if (x.empty()) return;
+        if (tFirst > tLast) tFirst = x.a - lead, tLast = x.b - lead;
+        tFirst = std::min(tFirst, x.a - lead);
+        tLast = std::max(tLast, x.b - lead);
+    };
+    cover(pl.loadE, kLead[0]);
+    cover(pl.loadO, kLead[0]);
+    for (int i = 0; i < 4; ++i) cover(r[i], kLead[i]);
+    auto inside = [](Range x, int k) { return k >= x.a && k <= x.b; };
+    // The t whose loads and steps all fall inside their ranges.
+    int midFirst = std::max(pl.loadE.a, pl.loadO.a) - kLead[0], midLast = std::min(pl.loadE.b, pl.loadO.b) - kLead[0];
+    for (int i = 0; i < 4; ++i) {
+        midFirst = std::max(midFirst, r[i].a - kLead[i]);
+        midLast = std::min(midLast, r[i].b - kLead[i]);
+    }
+    if (pl.loadE.empty() || pl.loadO.empty() || r[0].empty() || r[1].empty() || r[2].empty() || r[3].empty())
+        midFirst = tLast + 1, midLast = tLast;
+    midLast = std::max(midLast, midFirst - 1);
+    // Full groups of the widest kind have a compile-time width.
+    constexpr int kFullGroup = 64 / static_cast<int>(sizeof(W));
     for (int c = 0; c < w; c += G) {
         const int n = std::min(G, w - c);
-        for (int k = pl.loadE.a; k <= pl.loadE.b; ++k) loadColumnRow<F, P, Fwd ? 0 : 1>(E(k), lineRow(2 * k - pe) + c, n);
-        for (int k = pl.loadO.a; k <= pl.loadO.b; ++k)
-            loadColumnRow<F, P, Fwd ? 0 : 2>(O(k), lineRow(2 * k + 1 - pe) + c, n);
         if constexpr (Fwd) {
+            for (int k = pl.loadE.a; k <= pl.loadE.b; ++k) loadColumnRow<F, P, 0>(E(k), lineRow(2 * k - pe) + c, n);
+            for (int k = pl.loadO.a; k <= pl.loadO.b; ++k) loadColumnRow<F, P, 0>(O(k), lineRow(2 * k + 1 - pe) + c, n);
             oddRows.template operator()<F1>(r[0], n);
             evenRows.template operator()<F2>(r[1], n);
             oddRows.template operator()<F3>(r[2], n);
@@ -268,10 +296,46 @@ bool columnGroups(typename F::T* img, int step, int w, int h, int phase) {
             for (int k = outE.a; k <= outE.b; ++k) storeColumnRow<F, P>(rowAt(img, step, k - pe) + c, E(k), n);
             for (int k = outO.a; k <= outO.b; ++k) storeColumnRow<F, P>(rowAt(img, step, nL + k) + c, O(k), n);
         } else {
-            evenRows.template operator()<I1>(r[0], n);
-            oddRows.template operator()<I2>(r[1], n);
-            evenRows.template operator()<I3>(r[2], n);
-            oddRows.template operator()<I4>(r[3], n);
+            // One t of the pass over m columns; Checked tests every load and
+            // step against its range, the middle t (all inside) skip the tests.
+            auto at = [&]<bool Checked>(int t, int m) {
+                const int k = t + kLead[0];
+                if (!Checked || inside(pl.loadE, k)) loadColumnRow<F, P, 1>(E(k), lineRow(2 * k - pe) + c, m);
+                if (!Checked || inside(pl.loadO, k)) loadColumnRow<F, P, 2>(O(k), lineRow(2 * k + 1 - pe) + c, m);
+                if (const int j = t + kLead[0]; !Checked || inside(r[0], j)) span<F, I1, P>(E(j), E(j), O(j - 1), O(j), m);
+                if (const int j = t + kLead[1]; !Checked || inside(r[1], j)) span<F, I2, P>(O(j), O(j), E(j), E(j + 1), m);
+                if (const int j = t + kLead[2]; !Checked || inside(r[2], j)) span<F, I3, P>(E(j), E(j), O(j - 1), O(j), m);
+                if (const int j = t + kLead[3]; !Checked || inside(r[3], j)) span<F, I4, P>(O(j), O(j), E(j), E(j + 1), m);
+            };
+            int t = tFirst;
+            for (; t < midFirst && t <= tLast; ++t) at.template operator()<true>(t, n);
+            if (n == kFullGroup && t <= midLast) {
+                // The same loads and steps written out for a compile-time width.
+                auto full = [&]<Op Q>(W* out, const W* a, const W* b) {
+                    if constexpr (P == Path::Vector)
+                        for (int i = 0; i < kFullGroup; i += F::kLanes) F::template vec<Q>(out + i, out + i, a + i, b + i);
+                    else
+                        span<F, Q, P>(out, out, a, b, kFullGroup);
+                };
+                // n == G == g here: E(t + i) = e + i g, O(t + i) = o + i g.
+                constexpr int g = kFullGroup;
+                W* e = E(t);
+                W* o = O(t);
+                for (; t <= midLast; ++t, e += g, o += g) {
+                    const int k = t + kLead[0], se = 2 * k - pe, so = se + 1;
+                    const T* re = se >= 0 && se < h ? rowAt(img, step, k - pe) : lineRow(se);
+                    const T* ro = so >= 0 && so < h ? rowAt(img, step, nL + k) : lineRow(so);
+                    loadColumnRow<F, P, 1>(e + 6 * g, re + c, g);
+                    loadColumnRow<F, P, 2>(o + 6 * g, ro + c, g);
+                    full.template operator()<I1>(e + 6 * g, o + 5 * g, o + 6 * g);
+                    full.template operator()<I2>(o + 4 * g, e + 4 * g, e + 5 * g);
+                    full.template operator()<I3>(e + 2 * g, o + g, o + 2 * g);
+                    full.template operator()<I4>(o, e, e + g);
+                }
+            } else {
+                for (; t <= midLast; ++t) at.template operator()<false>(t, n);
+            }
+            for (; t <= tLast; ++t) at.template operator()<true>(t, n);
             for (int k = outE.a; k <= outE.b; ++k) storeColumnRow<F, P>(rowAt(img, step, 2 * k - pe) + c, E(k), n);
             for (int k = outO.a; k <= outO.b; ++k)
                 storeColumnRow<F, P>(rowAt(img, step, 2 * k + 1 - pe) + c, O(k), n);

@@ -69,14 +69,20 @@ TEST(Dct16, PathsAgreeOnMillionsOfBlocks) {
 }
 
 // Sparse blocks, the common case of decoding: the vector inverse skips the
-// products of zero rows.  Coefficients in the first row only (DC-only
-// included), with the saturating corners, and with one more coefficient
-// elsewhere.
+// products of the last four rows when they are all zero.  Coefficients in
+// the first row only (DC-only included), with the saturating corners, with
+// one more coefficient elsewhere, in the first four rows only, and in those
+// plus a single one in the last four rows.
 TEST(Dct16, InverseOfSparseBlocks) {
     Rng rng(616);
-    for (int it = 0; it < 100000 / kSlowdown; ++it) {
+    for (int it = 0; it < 120000 / kSlowdown; ++it) {
         Zeb16s in[64] = {};
-        switch (it % 4) {
+        switch (it % 6) {
+            case 4: zebtest::fillRandomIn(in, 32, rng, -1024, 1023); break;
+            case 5:
+                zebtest::fillRandomIn(in, 32, rng, -1024, 1023);
+                in[rng.range(32, 63)] = static_cast<Zeb16s>(rng.range(-1024, 1023) | 1);
+                break;
             case 0: in[0] = zebtest::randomValue<Zeb16s>(rng, 0.5); break;
             case 1: zebtest::fillRandom(in, 8, rng, 0.3); break;
             case 2: zebtest::fillRandomIn(in, 8, rng, -2048, 2047); break;
