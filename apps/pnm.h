@@ -13,7 +13,8 @@ struct Image {
     std::vector<std::uint16_t> samples;        // interleaved, row-major
     // The same samples as bytes, instead of `samples` (then empty), for an
     // 8-bit image whose maker was asked for them (a JPEG decode for PGM/PPM
-    // output): the PNM writer takes them as they are.  Empty otherwise.
+    // output): the PNM writer and the JPEG encoder take them as they are.
+    // Empty otherwise.
     std::vector<std::uint8_t> bytes;
     int bitDepth() const;
     std::uint16_t& at(int x, int y, int c) { return samples[(static_cast<std::size_t>(y) * width + x) * channels + c]; }
