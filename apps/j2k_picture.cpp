@@ -40,7 +40,7 @@ void* allocateLarge(std::size_t bytes) {
     const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(m);
     const std::uintptr_t start = (base + kHugePage - 1) & ~(kHugePage - 1);
     if (start > base) munmap(m, start - base);
-    if (start + size < base + size + kHugePage) munmap(reinterpret_cast<void*>(start + size), base + kHugePage - start);
+    munmap(reinterpret_cast<void*>(start + size), base + kHugePage - start);  // start < base + kHugePage
     void* p = reinterpret_cast<void*>(start);
 #ifdef MADV_HUGEPAGE
     madvise(p, size, MADV_HUGEPAGE);

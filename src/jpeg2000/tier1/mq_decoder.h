@@ -83,6 +83,23 @@ inline std::uint32_t mqDecoderNextByte(D& d) {
 
 inline void mqDecoderByteIn(MqDecoder& d) { d.C += mqDecoderNextByte(d); }
 
+// Shifts A and C left by n bits, taking a byte whenever CT runs out: the
+// record's 32-bit C, or a register copy's 64-bit C whose high half is the
+// record's.
+template <class D>
+inline void mqShiftBytewise(D& d, std::uint32_t n) {
+    constexpr int kHigh = 8 * (sizeof(d.C) - 4);
+    do {
+        if (d.CT == 0) d.C += static_cast<decltype(d.C)>(mqDecoderNextByte(d)) << kHigh;
+        const std::uint32_t k = n < d.CT ? n : d.CT;
+        d.A <<= k;
+        d.C <<= k;
+        d.CT -= k;
+        n -= k;
+    } while (n != 0);
+}
+
+
 // Starts a new segment; the context states are kept.
 inline void mqDecoderInit(MqDecoder& d, const std::uint8_t* data, std::int32_t length) {
     d.data = data;
@@ -106,14 +123,7 @@ inline void mqDecoderRenorm(MqDecoder& d) {
         d.CT -= n;
         return;
     }
-    do {
-        if (d.CT == 0) mqDecoderByteIn(d);
-        const std::uint32_t k = n < d.CT ? n : d.CT;
-        d.A <<= k;
-        d.C <<= k;
-        d.CT -= k;
-        n -= k;
-    } while (n != 0);
+    mqShiftBytewise(d, n);
 }
 
 inline std::uint32_t mqDecoderDecode(MqDecoder& d, std::uint32_t cx) {
@@ -259,14 +269,7 @@ struct MqCoderBits {
 };
 
 [[gnu::noinline]] inline MqCoderBits mqRegistersRenormSlow(MqCoderBits d, std::uint32_t n) {
-    do {
-        if (d.CT == 0) d.C += std::uint64_t{mqDecoderNextByte(d)} << 32;
-        const std::uint32_t k = n < d.CT ? n : d.CT;
-        d.A <<= k;
-        d.C <<= k;
-        d.CT -= k;
-        n -= k;
-    } while (n != 0);
+    mqShiftBytewise(d, n);
     mqRegistersFill(d);
     return d;
 }
