@@ -56,42 +56,12 @@ struct Block {
     Zeb32s* coefficient(int y, int x) const { return rowAt(dst, step, y) + x; }
 };
 
-// Rows 0..3 of a stripe column as compile-time constants: row K lives in
-// word K / 2 (w0 or w1), in its upper (even K) or lower (odd K) half.
-template <int K>
-using Row = std::integral_constant<int, K>;
-
-template <class Fn>
-inline void forEachRow(int rows, Fn&& fn) {
-    fn(Row<0>{});
-    if (rows > 1) fn(Row<1>{});
-    if (rows > 2) fn(Row<2>{});
-    if (rows > 3) fn(Row<3>{});
-}
-
 // The stripe column being coded: its two state words and its four
 // coefficient rows.
 struct Column {
     std::uint32_t* w[2];
     Zeb32s* row[4];
-    std::ptrdiff_t strideWords;
     int x;
-
-    template <int K>
-    std::uint32_t& word() const { return *w[K / 2]; }
-    template <int K>
-    std::uint32_t half() const { return (K & 1) ? (word<K>() >> 16) : (word<K>() & 0xFFFFu); }
-    template <int K>
-    Zeb32s& coefficient() const { return row[K][x]; }
-    // In the vertically causal mode the first row of a stripe does not tell
-    // the stripe above that it became significant.
-    template <int K>
-    void markSignificant(std::uint32_t sign, bool causal, bool inRun = false) const {
-        if constexpr (K & 1)
-            markSignificantL(w[K / 2], strideWords, sign, inRun);
-        else
-            markSignificantU(w[K / 2], strideWords, sign, causal && K == 0);
-    }
 };
 
 // Points the column cursor at column 0 of the stripe starting at row y0;
@@ -115,7 +85,6 @@ inline int startStripe(const Block& b, int y0, Column& c) {
 template <class Idle, class Fn>
 inline void forEachColumnGrouped(const Block& b, Idle&& idle, Fn&& fn) {
     Column c;
-    c.strideWords = b.strideWords;
     for (int y0 = 0; y0 < b.height; y0 += 4) {
         const int rows = startStripe(b, y0, c);
         c.x = 0;
@@ -134,19 +103,6 @@ inline std::uint32_t endOfMqPass(ZebCBProgrState& s, std::uint32_t err, bool res
     if (checkPredTerm) err |= mqDecoderCheckErrPredTerm(s.mq);
     if (resetCtx) mqDecoderResetCtx(s.mq);
     return err;
-}
-
-// Decodes the significance bit of row K and, for a 1, its sign; writes the
-// new coefficient and updates the state.  Returns the significance bit.
-template <int K, class DecodeBit, class DecodeSign>
-inline std::uint32_t codeSignificance(const Column& c, const PlaneValues& pv, bool causal, DecodeBit& decodeBit,
-                                      DecodeSign& decodeSign) {
-    const std::uint32_t hw = c.half<K>();
-    if (!decodeBit(hw)) return 0;
-    const std::uint32_t sign = decodeSign(hw);
-    c.coefficient<K>() = static_cast<Zeb32s>((sign << 31) | pv.newSig);
-    c.markSignificant<K>(sign, causal);
-    return 1;
 }
 
 // The propagation pass keeps the column's two state words in one 64-bit
@@ -193,6 +149,38 @@ inline constexpr std::array<RowSigMasks, 4> kRowSigMasks[2] = {makeRowSigMasks(f
 static_assert(kRowSigMasks[0][1].self[1] == (0xC0002210u | (0x00002420ull << 32)));
 static_assert(kRowSigMasks[1][0].vertLeft == 0 && kRowSigMasks[1][3].vertLeft == kSigMaskL.vertLeft);
 
+// Row k of the column (at = 16k) becomes significant with sign s: the
+// coefficient is written, W and the neighbouring words learn it.
+struct SigUpdate {
+    const RowSigMasks* masks;
+    std::ptrdiff_t pairAt[4], diagAt[4];  // word offsets from w0 of row k's pair and its diagonal pair row
+    std::uint32_t newSig;
+
+    SigUpdate(const ZebCBProgrState& s, bool causal)
+        : masks(kRowSigMasks[causal ? 1 : 0].data()),
+          pairAt{0, 0, s.stateStride / 4, s.stateStride / 4},
+          diagAt{kDiagRow[0] * (s.stateStride / 4), kDiagRow[1] * (s.stateStride / 4),
+                 kDiagRow[2] * (s.stateStride / 4), kDiagRow[3] * (s.stateStride / 4)},
+          newSig(planeValues(s.plane).newSig) {}
+
+    void operator()(const Column& c, std::uint64_t& w, int at, std::uint32_t sign) const {
+        const int k = at >> 4;
+        c.row[k][c.x] = static_cast<Zeb32s>((sign << 31) | newSig);
+        const RowSigMasks& r = masks[k];
+        w |= r.self[sign];
+        std::uint32_t* const pair = c.w[0] + pairAt[k];
+        pair[-1] |= r.left[sign];
+        pair[1] |= r.right[sign];
+        std::uint32_t* const diag = c.w[0] + diagAt[k];
+        diag[-1] |= r.vertLeft;
+        diag[0] |= r.vert[sign];
+        diag[1] |= r.vertRight;
+    }
+};
+
+// Rows past the block's end are never coded.
+inline std::uint64_t rowsInBlock(int rows) { return ~0ull >> (64 - 16 * rows); }
+
 // A column's candidate rows are walked in row order by their bits in W.
 // Only a new significant coefficient changes the candidates further down
 // the column (the row below gains a neighbour), so only then are they
@@ -201,13 +189,7 @@ static_assert(kRowSigMasks[1][0].vertLeft == 0 && kRowSigMasks[1][3].vertLeft ==
 // state words when the column is left; nothing else writes them meanwhile.
 template <class DecodeBit, class DecodeSign>
 void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit decodeBit, DecodeSign decodeSign) {
-    const PlaneValues pv = planeValues(s.plane);
-    const RowSigMasks* masks = kRowSigMasks[causal ? 1 : 0].data();
-    const std::ptrdiff_t stride = s.stateStride / 4;
-    // Word offsets from w0 of row k's pair and of its diagonal pair row.
-    const std::ptrdiff_t pairAt[4] = {0, 0, stride, stride};
-    const std::ptrdiff_t diagAt[4] = {kDiagRow[0] * stride, kDiagRow[1] * stride, kDiagRow[2] * stride,
-                                      kDiagRow[3] * stride};
+    const SigUpdate significant(s, causal);
     // Four columns none of whose coefficients is insignificant with a
     // significant neighbour code nothing.
     auto idle = [](__m128i w0, __m128i w1, const Column&) {
@@ -217,10 +199,8 @@ void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit dec
         return _mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xFFFF;
     };
     forEachColumnGrouped(Block(s), idle, [&](const Column& c, auto rows) {
-        // Rows past the block's end are never coded.
-        const std::uint64_t inBlock = ~0ull >> (64 - 16 * static_cast<int>(rows));
-        std::uint32_t* const w0 = c.w[0];
-        std::uint64_t w = *w0 | (static_cast<std::uint64_t>(*c.w[1]) << 32);
+        const std::uint64_t inBlock = rowsInBlock(rows);
+        std::uint64_t w = *c.w[0] | (static_cast<std::uint64_t>(*c.w[1]) << 32);
         std::uint64_t m = propagationCandidates64(w) & inBlock;
         if (m == 0) return;
         do {
@@ -229,21 +209,10 @@ void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit dec
             w |= static_cast<std::uint64_t>(kStVisited) << at;
             m &= m - 1;
             if (!decodeBit(hw)) continue;
-            const std::uint32_t sign = decodeSign(hw);
-            const int k = at >> 4;
-            c.row[k][c.x] = static_cast<Zeb32s>((sign << 31) | pv.newSig);
-            const RowSigMasks& r = masks[k];
-            w |= r.self[sign];
-            std::uint32_t* const pair = w0 + pairAt[k];
-            pair[-1] |= r.left[sign];
-            pair[1] |= r.right[sign];
-            std::uint32_t* const diag = w0 + diagAt[k];
-            diag[-1] |= r.vertLeft;
-            diag[0] |= r.vert[sign];
-            diag[1] |= r.vertRight;
+            significant(c, w, at, decodeSign(hw));
             m = propagationCandidates64(w) & inBlock & (~0ull << at);
         } while (m != 0);
-        *w0 = static_cast<std::uint32_t>(w);
+        *c.w[0] = static_cast<std::uint32_t>(w);
         *c.w[1] = static_cast<std::uint32_t>(w >> 32);
     });
 }
@@ -257,7 +226,7 @@ inline void refineRow(const Column& c, const PlaneValues& pv, std::uint32_t w, s
     constexpr int shift = (K & 1) ? 16 : 0;
     if (!((candidates >> shift) & 0x4000u)) return;
     const std::uint32_t bit = decodeBit(w >> shift);
-    Zeb32s& v = c.coefficient<K>();
+    Zeb32s& v = c.row[K][c.x];
     v = static_cast<Zeb32s>((static_cast<std::uint32_t>(v) & pv.keepMask) | (bit ? pv.one : 0u) | pv.half);
 }
 
@@ -319,9 +288,7 @@ std::uint32_t decodeMagnitudeRefinement(ZebCBProgrState& s, bool resetCtx, bool 
 std::uint32_t decodeCleanup(ZebCBProgrState& s, bool causal, bool segMark, bool resetCtx, bool checkPredTerm) {
     MqRegisters mq = mqRegisters(s.mq);
     const Block b(s);
-    const PlaneValues pv = planeValues(s.plane);
-    auto decodeBit = [&](std::uint32_t hw) { return mqDecoderDecode(mq, b.zeroCoding[hw & 0xFFu]); };
-    auto decodeSign = [&](std::uint32_t hw) { return mqDecoderDecodeSign(mq, signEntry(hw)); };
+    const SigUpdate significant(s, causal);
     // A full stripe whose eight coefficients are all significant or visited
     // codes nothing; only its visited bits are cleared.
     auto idle = [](__m128i w0, __m128i w1, const Column& c) {
@@ -334,30 +301,31 @@ std::uint32_t decodeCleanup(ZebCBProgrState& s, bool causal, bool segMark, bool 
         storeu(c.w[1], _mm_and_si128(w1, clear));
         return true;
     };
+    // The column's two words in one register W, as in the propagation pass.
+    // The candidates (neither significant nor visited) are known at the
+    // column's start: a new significant coefficient only changes the
+    // contexts of the rows below, which are read from W when their turn comes.
     forEachColumnGrouped(b, idle, [&](const Column& c, auto rows) {
-        int first = 0;
-        if (rows == 4 && *c.w[0] == 0 && *c.w[1] == 0) {
+        std::uint64_t w = *c.w[0] | (static_cast<std::uint64_t>(*c.w[1]) << 32);
+        std::uint64_t m = ~(w | (w << 1)) & 0x8000800080008000ull & rowsInBlock(rows);
+        if (rows == 4 && w == 0) {
             // Run mode: one decision for four insignificant neighbourless rows.
             if (!mqDecoderDecodeSkewed(mq, kCtxRunLength)) return;
-            first = static_cast<int>(mqDecoderDecode(mq, kCtxUniform) << 1);
-            first |= static_cast<int>(mqDecoderDecode(mq, kCtxUniform));
-            forEachRow(4, [&](auto k) {
-                constexpr int K = decltype(k)::value;
-                if (K != first) return;
-                const std::uint32_t sign = decodeSign(c.half<K>());
-                c.coefficient<K>() = static_cast<Zeb32s>((sign << 31) | pv.newSig);
-                c.markSignificant<K>(sign, causal, true);
-            });
-            ++first;
+            int at = static_cast<int>(mqDecoderDecode(mq, kCtxUniform) << 5);
+            at |= static_cast<int>(mqDecoderDecode(mq, kCtxUniform) << 4);
+            significant(c, w, at, mqDecoderDecodeSign(mq, signEntry(0)));
+            m &= (~0ull << at) << 16;  // the rows below it (two shifts: at + 16 may be 64)
         }
-        forEachRow(rows, [&](auto k) {
-            constexpr int K = decltype(k)::value;
-            if (K < first || (c.half<K>() & (kStSignificant | kStVisited))) return;
-            codeSignificance<K>(c, pv, causal, decodeBit, decodeSign);
-        });
+        for (; m != 0; m &= m - 1) {
+            const int at = std::countr_zero(m) - 15;
+            const std::uint32_t hw = static_cast<std::uint32_t>(w >> at);
+            if (mqDecoderDecode(mq, b.zeroCoding[hw & 0xFFu]))
+                significant(c, w, at, mqDecoderDecodeSign(mq, signEntry(hw)));
+        }
         // Leaving the column: no visited bit survives a cleanup pass.
-        *c.w[0] &= kClearVisited;
-        if (rows > 2) *c.w[1] &= kClearVisited;
+        w &= 0xBFFFBFFFBFFFBFFFull;
+        *c.w[0] = static_cast<std::uint32_t>(w);
+        *c.w[1] = static_cast<std::uint32_t>(w >> 32);
     });
     std::uint32_t err = 0;
     if (segMark) {
