@@ -578,7 +578,62 @@ struct McuRowTransform {
         down.resize(static_cast<std::size_t>(pw) * stripH);
     }
 
+    // 8-bit RGB with full-resolution luma and 1x1 chroma goes through the
+    // per-MCU conversions: colour conversion, chroma down-sampling (from the
+    // summed RGB of each 2 or 2x2 group) and level shift in one pass, with no
+    // intermediate planes.
+    using McuConvert = ZebResult (*)(const Zeb8u*, int, Zeb16s* const[3]);
+    McuConvert mcuConvert() const {
+        if (img.channels != 3) return nullptr;
+        if (g.comps[1].h != 1 || g.comps[1].v != 1 || g.comps[2].h != 1 || g.comps[2].v != 1) return nullptr;
+        if (g.hmax == 1 && g.vmax == 1) return zebiRGBToYCbCr444LS_MCU_8u16s_C3P3R;
+        if (g.hmax == 2 && g.vmax == 1) return zebiRGBToYCbCr422LS_MCU_8u16s_C3P3R;
+        if (g.hmax == 2 && g.vmax == 2) return zebiRGBToYCbCr411LS_MCU_8u16s_C3P3R;
+        return nullptr;
+    }
+
+    bool runMcu(int my, McuConvert convert) {
+        const int w = img.width, H = g.hmax, V = g.vmax, mw = 8 * H, mh = 8 * V;
+        const int y0 = my * mh, rows = std::min(mh, img.height - y0), lumaBlocks = H * V;
+        // The strip's rows: 8-bit samples in place, 16-bit ones narrowed first.
+        const Zeb8u* strip = px.data();
+        if (img.bytes.empty()) {
+            for (int i = 0; i < rows; ++i)
+                narrowRow(img.samples.data() + static_cast<std::size_t>(y0 + i) * 3 * w,
+                          px.data() + static_cast<std::size_t>(i) * 3 * w, 3 * w);
+        } else {
+            strip = img.bytes.data() + static_cast<std::size_t>(y0) * 3 * w;
+        }
+        alignas(16) Zeb16s blocks[6][64];
+        Zeb16s* const mcu[3] = {blocks[0], blocks[lumaBlocks], blocks[lumaBlocks + 1]};
+        alignas(16) Zeb8u edge[16 * 16 * 3];  // an MCU that crosses the image's edge, the edge repeated
+        for (int mx = 0; mx < g.mcuX; ++mx) {
+            const int x0 = mx * mw;
+            const Zeb8u* src = strip + static_cast<std::size_t>(x0) * 3;
+            int step = 3 * w;
+            if (x0 + mw > w || rows < mh) {
+                for (int r = 0; r < mh; ++r) {
+                    const Zeb8u* row = strip + static_cast<std::size_t>(std::min(r, rows - 1)) * 3 * w;
+                    for (int c = 0; c < mw; ++c)
+                        std::memcpy(edge + (r * mw + c) * 3, row + 3 * std::min(x0 + c, w - 1), 3);
+                }
+                src = edge;
+                step = 3 * mw;
+            }
+            if (convert(src, step, mcu) != zebOk) return false;
+            for (int i = 0; i < lumaBlocks; ++i)
+                if (zebiDCTQuantFwd8x8_JPEG_16s_C1(blocks[i], g.comps[0].block(my * V + i / H, mx * H + i % H).data(),
+                                                   fwd[0]) != zebOk)
+                    return false;
+            for (int c = 1; c < 3; ++c)
+                if (zebiDCTQuantFwd8x8_JPEG_16s_C1(mcu[c], g.comps[c].block(my, mx).data(), fwd[1]) != zebOk)
+                    return false;
+        }
+        return true;
+    }
+
     bool run(int my) {
+        if (const McuConvert convert = mcuConvert()) return runMcu(my, convert);
         const int nc = img.channels, w = img.width;
         // The image rows of the strip; the rows below the image repeat the
         // last one (copied after conversion, which is per pixel).  8-bit
