@@ -2,6 +2,7 @@
 // path, and the region level shifts (pixels/s); scalar against vector paths.
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -127,6 +128,29 @@ void BM_Exported_DCTQuant8x8LS(benchmark::State& st) {
     st.SetItemsProcessed(st.iterations() * kBlocks);
 }
 BENCHMARK(BM_Exported_DCTQuant8x8LS)->Arg(0)->Arg(1);
+
+// The exported inverse on blocks shaped like decoded ones: in random order,
+// a quarter with only the first coefficient row set, a quarter with rows
+// 0-3, a quarter with only the DC value and a quarter dense.
+void BM_Exported_DCTQuantInvSparse(benchmark::State& st) {
+    Blocks b;
+    std::vector<std::int16_t> coef(b.coef);
+    std::mt19937 g(7);
+    for (int i = 0; i < kBlocks; ++i) {
+        const int rows = std::array<int, 4>{1, 4, 0, 8}[g() % 4];
+        for (int k = rows == 0 ? 1 : 8 * rows; k < 64; ++k) coef[64 * i + k] = 0;
+    }
+    std::uint8_t out[64];
+    for (auto _ : st) {
+        for (int i = 0; i < kBlocks; ++i) {
+            zebiDCTQuantInv8x8LS_JPEG_16s8u_C1R(coef.data() + 64 * i, out, 8, b.inv);
+            benchmark::DoNotOptimize(out);
+        }
+        benchmark::ClobberMemory();
+    }
+    st.SetItemsProcessed(st.iterations() * kBlocks);
+}
+BENCHMARK(BM_Exported_DCTQuantInvSparse);
 
 // Whole-region level shift of a 1920x1080 plane (threaded), pixels/s.
 void BM_Exported_LevelShift(benchmark::State& st) {

@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -91,30 +92,46 @@ inline Zeb16s extendTop(std::uint64_t a, int s) {
     return static_cast<Zeb16s>(v + ((negative << s) - negative));
 }
 
+// Zigzag position -> natural index for the fast path, extended to every
+// position a run can reach from position 63 (78); positions past 71 fail
+// the block after the loop, so the store itself needs no test.
+constexpr int kFastRunLimit = 63 + 15;
+constexpr std::array<std::uint8_t, kFastRunLimit + 1> kZigzagFast = [] {
+    std::array<std::uint8_t, kFastRunLimit + 1> t{};
+    for (int k = 0; k <= kFastRunLimit; ++k) t[k] = k < 72 ? kZigzag72[k] : 63;
+    return t;
+}();
+
 // Register-held reader of the fast path.  The n valid bits sit at the top of
-// the accumulator (the rest is zero), so a code is looked up from the top
-// byte without first shifting by the bit count.
+// the accumulator, so a code is looked up from the top byte without first
+// shifting by the bit count.  Below them the accumulator holds either zeros
+// or the leading bits of the byte at pos (never of a 0xFF byte): a refill
+// ORs that same byte in again, so both agree.
 struct FastReader {
     const Zeb8u* src;
-    int len;
+    int last;  // the last position an eight-byte load may start at
     int pos;
     std::uint64_t acc;
     int n;
 
-    // Tops up to at least 56 valid bits; false at a marker or fill byte or
+    // Tops up to at least 56 valid bits, taking every whole byte that fits
+    // without a test on the bit count; false at a marker or fill byte or
     // when fewer than 8 source bytes are left.
     bool refill() {
-        if (len - pos < 8) return false;
+        if (__builtin_expect(pos > last, 0)) return false;
         std::uint64_t w;
         std::memcpy(&w, src + pos, 8);
         w = __builtin_bswap64(w);
-        if (!anyByteFF(w)) {
-            const int nb = (63 - n) >> 3;  // 1 to 7 whole bytes (n < 56 here)
-            acc |= (w & ~lowMask64(64 - 8 * nb)) >> n;
-            n += 8 * nb;
-            pos += nb;
-            return true;
-        }
+        if (__builtin_expect(anyByteFF(w), 0)) return refillBytes();
+        acc |= w >> n;
+        pos += (63 - n) >> 3;
+        n |= 56;
+        return true;
+    }
+
+    // Byte by byte (un-stuffing 0xFF 0x00) up to at least 56 valid bits.
+    bool refillBytes() {
+        const int len = last + 8;
         while (n < 56) {
             if (pos >= len) return false;
             const std::uint32_t b = src[pos];
@@ -153,7 +170,9 @@ struct FastReader {
         const std::uint32_t code = code16 >> (16 - l);
         codeLen = l;
         sym = t.huffVal[(t.valPtr[l] + code - t.minCode[l]) & 0xFF];
-        return true;
+        // The table init stores 8-bit symbols; anything wider would run past
+        // the zigzag table below, so the byte-wise path takes it.
+        return sym <= 0xFF;
     }
 
     // The next code (at least 16 valid bits): its symbol and length, one
@@ -171,24 +190,30 @@ struct FastReader {
 [[gnu::always_inline]] inline bool decodeFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC,
                                               int marker, const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
     const int pos0 = *pPos;
-    if (marker != 0 || pos0 < 0 || srcLen - pos0 < 24 || st.bitCount < 0 || st.bitCount > 32) return false;
     const int n0 = st.bitCount;
-    FastReader rd{src, srcLen, pos0, n0 > 0 ? (st.accumulator.get() & lowMask64(n0)) << (64 - n0) : 0, n0};
+    if (marker != 0 || pos0 < 0 || srcLen - pos0 < 24 || static_cast<unsigned>(n0) > 32) return false;
+    // The n0 valid bits are the low bits of the low word (n0 <= 32): moved
+    // to the top, the bits above them fall off (n0 = 0 gives 0).
+    FastReader rd{src, srcLen - 8, pos0, (std::uint64_t{st.accumulator.lo} << 32) << (32 - n0), n0};
     zeroBlock(dst);
     // Each step below takes at most 16 + 15 bits.
-    if (rd.n < 32 && !rd.refill()) return false;
-    Zeb16s last = *pLastDC;
+    if (!rd.refill()) return false;
     {
+        // The new predictor goes to dst[0] at once (the block is ours to
+        // write) and to pLastDC only when the block is complete.
         int sym, codeLen;
         if (!rd.code(dc, sym, codeLen)) return false;
         const int s = sym & 15;
         const std::uint64_t rest = rd.acc << codeLen;  // the extra bits on top
-        if (s != 0) last = static_cast<Zeb16s>(last + extendTop(rest, s));
+        // EXTEND as in extendTop, without a branch for s = 0 (no bits, 0).
+        const std::uint32_t v = static_cast<std::uint32_t>((rest >> 1) >> (63 - s));
+        const std::uint32_t negative = static_cast<std::uint32_t>(~static_cast<std::int64_t>(rest) >> 63);
+        dst[0] = static_cast<Zeb16s>(*pLastDC + v + ((negative << s) - negative));
         rd.acc = rest << s;
         rd.n -= codeLen + s;
     }
-    dst[0] = last;
-    for (int k = 1;;) {
+    std::ptrdiff_t k = 1;
+    for (;;) {
         if (rd.n < 32 && !rd.refill()) return false;
         int sym, codeLen;
         if (!rd.code(ac, sym, codeLen)) return false;
@@ -196,8 +221,7 @@ struct FastReader {
         const std::uint64_t rest = rd.acc << codeLen;  // the extra bits on top
         if (__builtin_expect(s != 0, 1)) {
             k += sym >> 4;
-            if (k > kMaxRun) return false;
-            dst[kZigzag72[k]] = extendTop(rest, s);
+            dst[kZigzagFast[k]] = extendTop(rest, s);
             rd.acc = rest << s;
             rd.n -= codeLen + s;
             if (++k > 63) break;
@@ -208,25 +232,32 @@ struct FastReader {
             if ((k += 16) > 63) break;  // ZRL
         }
     }
-    // Keep at most 32 read-ahead bits: give whole bytes back to the source
-    // (a data byte 0xFF came from the two bytes 0xFF 0x00).
-    std::uint64_t kept = rd.n > 0 ? rd.acc >> (64 - rd.n) : 0;  // right-aligned, as the state keeps them
+    // A run past position 71 (its store went to index 63, which the
+    // byte-wise path rewrites), or a ZRL from position 57 on: both rare,
+    // the byte-wise path decides them.
+    if (k > kMaxRun + 1) return false;
+    // Keep at most 32 read-ahead bits (at least one is left here): give
+    // whole bytes back to the source.  The bytes given back are tested for
+    // 0xFF in place: the bits below the valid ones, a prefix of the byte at
+    // pos that is not 0xFF, fall in the byte after them.
     if (rd.n > 32) {
-        const int back = (rd.n - 25) >> 3;  // 1 to 4 bytes
-        if (!anyByteFF(kept & lowMask64(8 * back))) {
-            rd.pos -= back;
-            kept >>= 8 * back;
-            rd.n -= 8 * back;
-        }
-        while (rd.n > 32) {
-            rd.pos -= (kept & 0xFF) == 0xFF ? 2 : 1;
-            kept >>= 8;
-            rd.n -= 8;
+        const int keep = 25 + ((rd.n - 25) & 7);  // 25 to 32
+        if (!anyByteFF(rd.acc << keep)) {
+            rd.pos -= (rd.n - keep) >> 3;
+            rd.n = keep;
+        } else {
+            // A data byte 0xFF came from the two bytes 0xFF 0x00.
+            std::uint64_t bytes = rd.acc >> (64 - rd.n);
+            while (rd.n > 32) {
+                rd.pos -= (bytes & 0xFF) == 0xFF ? 2 : 1;
+                bytes >>= 8;
+                rd.n -= 8;
+            }
         }
     }
-    *pLastDC = last;
+    *pLastDC = dst[0];
     *pPos = rd.pos;
-    st.accumulator.set(kept);
+    st.accumulator.set(rd.acc >> (64 - rd.n));  // right-aligned, as the state keeps them
     st.bitCount = rd.n;
     return true;
 }
@@ -334,8 +365,13 @@ ZEB_API ZebResult zebiDecodeHuffman8x8_JPEG_1u16s_C1(const Zeb8u* pSrc, int srcL
                                                     ZebDecodeHuffmanState* pDecHuffState) {
     ZEB_CHECK(ptr(pSrc), when(srcLenBytes < 0, zebErrBadArg),
               ptr(pSrcCurrPos, pDst, pLastDC, pMarker, pDcTable, pAcTable, pDecHuffState));
-    return decodeBlock<zeb::Path::Vector>(pSrc, srcLenBytes, pSrcCurrPos, pDst, pLastDC, pMarker, *rec(pDcTable),
-                                          *rec(pAcTable), *rec(pDecHuffState));
+    // decodeBlock<Path::Vector> written out, so that the fast path is inlined
+    // here rather than reached through a second call.
+    const DecodeSpec& dc = *rec(pDcTable);
+    const DecodeSpec& ac = *rec(pAcTable);
+    DecodeState& st = *rec(pDecHuffState);
+    if (decodeFast(pSrc, srcLenBytes, pSrcCurrPos, pDst, pLastDC, *pMarker, dc, ac, st)) return zebOk;
+    return decodeByteWise(pSrc, srcLenBytes, pSrcCurrPos, pDst, pLastDC, pMarker, dc, ac, st);
 }
 
 ZEB_API ZebResult zebiDecodeHuffman8x8_Direct_JPEG_1u16s_C1(const Zeb8u* pSrc, int* pSrcBitsLen, Zeb16s* pDst,

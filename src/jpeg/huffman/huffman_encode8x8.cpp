@@ -162,16 +162,15 @@ inline bool emitBlock(W& w, std::int32_t diff, const Zeb16s* src, std::uint64_t 
 // bits; the end of a block stores the remaining complete bytes and the
 // partial byte with one 8-byte store too.
 struct ScratchWriter {
-    Zeb8u* dst;
-    std::size_t pos;
+    Zeb8u* p;  // the next byte to write
     std::uint64_t acc;
     int free;
 
     void putStuffed(std::uint64_t word, int bytes) {
         for (int i = 0; i < bytes; ++i) {
             const std::uint32_t b = static_cast<std::uint32_t>(word >> (56 - 8 * i)) & 0xFF;
-            dst[pos++] = static_cast<Zeb8u>(b);
-            if (b == 0xFF) dst[pos++] = 0;
+            *p++ = static_cast<Zeb8u>(b);
+            if (b == 0xFF) *p++ = 0;
         }
     }
 
@@ -192,26 +191,26 @@ struct ScratchWriter {
             return;
         }
         const std::uint64_t be = __builtin_bswap64(word);
-        std::memcpy(dst + pos, &be, 8);
-        pos += 8;
+        std::memcpy(p, &be, 8);
+        p += 8;
     }
 
     // Writes the complete bytes and the partial byte, left-aligned with zero
     // bits after it (a zero byte when nothing is pending); returns the bit
-    // position after the pending bits.
-    std::size_t finish() {
+    // position after the pending bits, counted from dst.
+    std::size_t finish(const Zeb8u* dst) {
         const int n = 64 - free;
         const std::uint64_t top = n > 0 ? acc << (64 - n) : 0;
         const std::uint64_t be = __builtin_bswap64(top);
-        std::memcpy(dst + pos, &be, 8);
+        std::memcpy(p, &be, 8);
         // Bytes after the complete ones are zero or a partial byte, never 0xFF.
         if (anyByteFF(top)) {
             putStuffed(top, n >> 3);
-            dst[pos] = static_cast<Zeb8u>(top >> (56 - 8 * (n >> 3)));
+            *p = static_cast<Zeb8u>(top >> (56 - 8 * (n >> 3)));
         } else {
-            pos += static_cast<std::size_t>(n >> 3);
+            p += n >> 3;
         }
-        return 8 * pos + static_cast<std::size_t>(n & 7);
+        return 8 * static_cast<std::size_t>(p - dst) + static_cast<std::size_t>(n & 7);
     }
 };
 
@@ -234,14 +233,16 @@ inline void emitBlockScratch(ScratchWriter& w, std::int32_t diff, const Zeb16s* 
         w.put(word, static_cast<int>(entryLength(e)) + s);
     }
     // The lowest set bit is cleared each step (a short dependency chain from
-    // one coefficient to the next); k the last coded position.
+    // one coefficient to the next); k1 is one past the last coded position.
+    // The block ends with EOB unless position 63 is coded.
+    const bool eob = (mask >> 63) == 0;
     std::uint64_t m = mask;
-    int k = 0;
+    int k1 = 1;
     while (m != 0) {
-        const int next = __builtin_ctzll(m);
+        const int k = __builtin_ctzll(m);
         m &= m - 1;
-        int run = next - k - 1;
-        k = next;
+        int run = k - k1;
+        k1 = k + 1;
         if (run >= 16) {
             const std::uint32_t zrl = ac.entry[0xF0];
             do {
@@ -249,16 +250,18 @@ inline void emitBlockScratch(ScratchWriter& w, std::int32_t diff, const Zeb16s* 
                 run -= 16;
             } while (run >= 16);
         }
-        const std::int32_t v = src[kZigzagToNatural[k]];
-        const std::int32_t sign = v >> 31;
-        const std::uint32_t a = static_cast<std::uint32_t>((v ^ sign) - sign);
-        const int s = (31 ^ __builtin_clz(a)) + 1;  // v != 0: bit scan + 1
+        // In 64 bits, so that the word needs no widening: v + sign is
+        // at least -2^s, which the (code + 1) << s of a negative v covers.
+        const std::int64_t v = src[kZigzagToNatural[k]];
+        const std::int64_t sign = v >> 63;
+        const std::uint64_t a = static_cast<std::uint64_t>((v ^ sign) - sign);
+        const int s = (63 ^ __builtin_clzll(a)) + 1;  // v != 0: bit scan + 1
         const std::uint32_t e = ac.entry[((run << 4) + s) & 0xFF];
-        const std::uint32_t word = ((entryCode(e) - static_cast<std::uint32_t>(sign)) << s) +
-                                   static_cast<std::uint32_t>(v + sign);
+        const std::uint64_t word = ((entryCode(e) - static_cast<std::uint64_t>(sign)) << s) +
+                                   static_cast<std::uint64_t>(v + sign);
         w.put(word, static_cast<int>(entryLength(e)) + s);
     }
-    if (k < 63) w.put(entryCode(ac.entry[0x00]), static_cast<int>(entryLength(ac.entry[0x00])));
+    if (eob) w.put(entryCode(ac.entry[0x00]), static_cast<int>(entryLength(ac.entry[0x00])));
 }
 
 ZebResult encodeByteWise(const Zeb16s* src, Zeb8u* dst, int dstLen, int* pPos, Zeb16s* pLastDC,
@@ -391,12 +394,12 @@ ZEB_API ZebResult zebiEncodeHuffman8x8_Direct_JPEG_16s1u_C1(const Zeb16s* pSrc, 
     const int bitPos = *pDstBitsLen;
     const int n0 = bitPos & 7;
     const std::uint64_t mask = nonzeroZigzagMask(pSrc);
-    ScratchWriter w{pDst, static_cast<std::size_t>(bitPos >> 3),
-                    n0 > 0 ? static_cast<std::uint64_t>(pDst[bitPos >> 3] >> (8 - n0)) : 0u, 64 - n0};
+    ScratchWriter w{pDst + (bitPos >> 3), n0 > 0 ? static_cast<std::uint64_t>(pDst[bitPos >> 3] >> (8 - n0)) : 0u,
+                    64 - n0};
     const std::int32_t diff = static_cast<std::int32_t>(pSrc[0]) - *pLastDC;
     *pLastDC = pSrc[0];
     emitBlockScratch(w, diff, pSrc, mask, *rec(pDcTable), *rec(pAcTable));
-    *pDstBitsLen = static_cast<int>(w.finish());
+    *pDstBitsLen = static_cast<int>(w.finish(pDst));
     return zebOk;
 }
 
