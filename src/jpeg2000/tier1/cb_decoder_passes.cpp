@@ -157,11 +157,13 @@ struct SigUpdate {
     std::uint32_t newSig;
 
     SigUpdate(const ZebCBProgrState& s, bool causal)
-        : masks(kRowSigMasks[causal ? 1 : 0].data()),
-          pairAt{0, 0, s.stateStride / 4, s.stateStride / 4},
-          diagAt{kDiagRow[0] * (s.stateStride / 4), kDiagRow[1] * (s.stateStride / 4),
-                 kDiagRow[2] * (s.stateStride / 4), kDiagRow[3] * (s.stateStride / 4)},
-          newSig(planeValues(s.plane).newSig) {}
+        : SigUpdate(kRowSigMasks[causal ? 1 : 0].data(), static_cast<std::ptrdiff_t>(s.stateStride / 4),
+                    planeValues(s.plane).newSig) {}
+    SigUpdate(const RowSigMasks* m, std::ptrdiff_t stride, std::uint32_t sig)
+        : masks(m),
+          pairAt{0, 0, stride, stride},
+          diagAt{kDiagRow[0] * stride, kDiagRow[1] * stride, kDiagRow[2] * stride, kDiagRow[3] * stride},
+          newSig(sig) {}
 
     void operator()(const Column& c, std::uint64_t& w, int at, std::uint32_t sign) const {
         const int k = at >> 4;
