@@ -7,18 +7,25 @@
 // and successive-approximation script over stored blocks); the decoder
 // mirrors it with the inverse DCT, triangle up-sampling and colour conversion
 // (a single sequential scan is decoded just ahead of the output).  With more
-// than one library thread, bands of MCU rows run in parallel instead.
+// than one library thread, those two become a pipeline of two threads, one
+// entropy-coding MCU rows and the other transforming them; the other modes
+// run bands of MCU rows in parallel.
 // Lossless mode: predictors and difference coding row by row.
 #include "jpeg_codec.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <utility>
 
 #include "jpeg_syntax.h"
 #include "zeb.h"
+#ifdef _OPENMP
+#include <omp.h>
+#endif
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -28,6 +35,38 @@ namespace zebimg::jpeg {
 namespace {
 
 using Block = std::array<Zeb16s, 64>;
+
+// Runs produce(i) for i = 0 .. n - 1 on one thread and consume(i) in the
+// same order on another, each consume(i) after produce(i) has returned;
+// false as soon as either fails (both then stop).  Should the team have one
+// thread only, it produces everything first.
+template <class Produce, class Consume>
+bool pipeline(int n, Produce&& produce, Consume&& consume) {
+    std::atomic<int> ready{0};
+    std::atomic<bool> failed{false};
+#pragma omp parallel num_threads(2)
+    {
+        int thread = 0, team = 1;
+#ifdef _OPENMP
+        thread = omp_get_thread_num();
+        team = omp_get_num_threads();
+#endif
+        if (thread == 0)
+            for (int i = 0; i < n && !failed.load(std::memory_order_relaxed); ++i) {
+                if (!produce(i)) failed.store(true);
+                ready.store(i + 1, std::memory_order_release);
+            }
+        if (thread == 1 || team == 1)
+            for (int i = 0; i < n && !failed.load(std::memory_order_relaxed); ++i) {
+                for (int spins = 0; ready.load(std::memory_order_acquire) <= i;) {
+                    if (failed.load(std::memory_order_relaxed)) break;
+                    if (++spins > 64) std::this_thread::yield();
+                }
+                if (!failed.load(std::memory_order_acquire) && !consume(i)) failed.store(true);
+            }
+    }
+    return !failed.load();
+}
 
 // Vectors whose elements are not cleared on resize: planes and coefficient
 // arrays that are written in full before they are read.
@@ -725,7 +764,12 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
     // Baseline with the Annex K tables codes each MCU row as soon as it is
     // transformed; the other modes keep every block for statistics and scans.
     const int threads = std::max(1, zebcoreGetNumThreads());
-    const bool streaming = threads == 1 && !progressive && !opt.optimize;
+    // One baseline scan with fixed tables is coded as its MCU rows are
+    // transformed: on one thread row by row, on more in a two-thread
+    // pipeline over stored blocks.
+    const bool oneScan = !progressive && !opt.optimize;
+    const bool streaming = threads == 1 && oneScan;
+    const bool pipelined = threads > 1 && oneScan;
     std::vector<std::pair<int, int>> samp = {{colour ? opt.hSamp : 1, colour ? opt.vSamp : 1}};
     if (colour) samp.insert(samp.end(), {{1, 1}, {1, 1}});
     Geometry g = makeGeometry(img.width, img.height, samp, false, streaming ? 1 : 0);  // every block is written
@@ -747,7 +791,7 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
     }
 
     McuRowTransform transform(img, g, fwd);
-    if (!streaming) {
+    if (!streaming && !pipelined) {
         // Bands of MCU rows, one per thread (the library runs serially inside).
         const int bands = std::min(threads, g.mcuY);
         bool ok = true;
@@ -846,21 +890,26 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
         sos.ah = sd.ah;
         sos.al = sd.al;
         w.sos(f, sos);
-        if (streaming) {
+        if (streaming || pipelined) {
             // Sequential code lengths are at most 16 bits: 520 bytes hold any block, stuffed.
             coder.beginInto(w.bytes(), dc, ac);
-            for (int my = 0; my < g.mcuY; ++my) {
-                if (!transform.run(my)) {
-                    error = "colour conversion or chroma down-sampling failed";
-                    return false;
-                }
+            bool transformed = true;
+            auto transformRow = [&](int my) { return transformed = transform.run(my); };
+            auto codeRow = [&](int my) {
                 const std::size_t m0 = static_cast<std::size_t>(my) * g.mcuX;
-                if (coder.code(m0, m0 + g.mcuX) != zebOk) {
-                    error = "entropy coding failed";
-                    return false;
-                }
+                return coder.code(m0, m0 + g.mcuX) == zebOk;
+            };
+            bool ok = true;
+            if (pipelined) {
+                ok = pipeline(g.mcuY, transformRow, codeRow);
+            } else {
+                for (int my = 0; my < g.mcuY && ok; ++my) ok = transformRow(my) && codeRow(my);
             }
-            if (coder.finishInto() != zebOk) {
+            if (!transformed) {
+                error = "colour conversion or chroma down-sampling failed";
+                return false;
+            }
+            if (!ok || coder.finishInto() != zebOk) {
                 error = "entropy coding failed";
                 return false;
             }
@@ -1392,6 +1441,9 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
     const bool oneScan = file.scans.size() == 1 && !f.progressive() && scanned == (1u << nc) - 1 &&
                          (nc == 3 || (probe.comps[0].h == 1 && probe.comps[0].v == 1));  // it codes every block
     const bool streaming = threads == 1 && strips && oneScan;
+    // With more threads, one decodes that scan into stored blocks while
+    // another puts out the MCU rows it has finished.
+    const bool pipelined = threads > 1 && strips && oneScan;
     // Otherwise every block is kept, zeroed first (progressive scans add to
     // them) unless the one scan writes each of them whole.
     Geometry g = streaming ? std::move(probe) : makeGeometry(f.width, f.height, samp, !oneScan);
@@ -1399,7 +1451,7 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
         for (CompGeometry& c : g.comps) {  // two MCU rows: output lags one behind
             c.window(2 * c.v);
         }
-    } else {
+    } else if (!pipelined) {
         for (const Scan& sc : file.scans)
             if (!decodeDctScan(file, sc, g, error)) return false;
     }
@@ -1418,7 +1470,7 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
         img.samples.resize(count);
     }
     if (strips) {
-        if (!streaming) {
+        if (!streaming && !pipelined) {
             // Bands of MCU rows, one per thread (the library runs serially inside).
             const int bands = std::min(threads, g.mcuY);
             bool ok = true;
@@ -1436,12 +1488,20 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
         StripOutput output(g, inv, img);
         ScanDecoder dec(file, file.scans[0], g);
         if (!dec.begin(error)) return false;
-        for (int my = 0; my < g.mcuY; ++my) {
+        std::string decodeError;
+        auto decodeRow = [&](int my) {
             const std::size_t m0 = static_cast<std::size_t>(my) * g.mcuX;
-            if (!dec.decode(m0, m0 + g.mcuX, error)) return false;
-            if (!output.push(my, my > 0)) return error = "chroma up-sampling or colour conversion failed", false;
+            return dec.decode(m0, m0 + g.mcuX, decodeError);
+        };
+        auto outputRow = [&](int my) { return output.push(my, my > 0) && (my + 1 < g.mcuY || output.finish()); };
+        bool ok = true;
+        if (pipelined) {
+            ok = pipeline(g.mcuY, decodeRow, outputRow);
+        } else {
+            for (int my = 0; my < g.mcuY && ok; ++my) ok = decodeRow(my) && outputRow(my);
         }
-        if (!output.finish()) return error = "chroma up-sampling or colour conversion failed", false;
+        if (!decodeError.empty()) return error = decodeError, false;
+        if (!ok) return error = "chroma up-sampling or colour conversion failed", false;
         return true;
     }
     if (mcuPath) {
