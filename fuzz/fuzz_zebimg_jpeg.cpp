@@ -1,7 +1,9 @@
 // The codec tool's JPEG reader and decoder, zebimg::jpeg::decode, on whole
 // files: markers, tables, frames and scans of every process it supports.
-// The input is the file itself; its length's parity picks the per-MCU
-// up-sampling option.
+// The input is the file itself; the two low bits of its length pick the
+// per-MCU up-sampling option and 8-bit output.  The library's thread count
+// stays at its default (the processors), so machines with more than one run
+// the threaded paths.
 #include "fuzz_common.h"
 #include "jpeg_codec.h"
 
@@ -34,9 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string error;
     zebimg::jpeg::DecodeOptions opt;
     opt.mcuUpsampling = size & 1;
+    opt.bytes = size & 2;
     if (zebimg::jpeg::decode(bytes, img, error, opt)) {
         ZEBFUZZ_REQUIRE(img.width >= 1 && img.height >= 1 && (img.channels == 1 || img.channels == 3));
-        ZEBFUZZ_REQUIRE(img.samples.size() == static_cast<std::size_t>(img.width) * img.height * img.channels);
+        const std::size_t count = static_cast<std::size_t>(img.width) * img.height * img.channels;
+        // 8-bit output where the decoder gives it (8-bit DCT images), else 16-bit samples.
+        ZEBFUZZ_REQUIRE(img.samples.size() == count || (opt.bytes && img.bytes.size() == count));
     }
     return 0;
 }
