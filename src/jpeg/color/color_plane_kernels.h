@@ -377,11 +377,11 @@ struct EncodeDiffQ15 {
 };
 
 // ---- sixteen pixels a step for the common JPEG conversions --------------------------------------
-// Same arithmetic as the eight-pixel forms, with fewer shuffles: 3-byte
-// pixels are split into channel registers by four perfect shuffles of the
-// 48 bytes (byte p moves to 2p mod 47; 16 * 3 = 48 = 1 mod 47, so four
-// rounds take byte 3i + c to 16c + i) and joined by four inverse rounds;
-// the final unsigned saturation to bytes is the clamp to 0..255.
+// Same results as the eight-pixel forms, with fewer operations.  The encoder
+// splits 3-byte pixels into channel registers by four perfect shuffles of the
+// 48 bytes (byte p moves to 2p mod 47; 16 * 3 = 48 = 1 mod 47, so four rounds
+// take byte 3i + c to 16c + i); the decoder stores pixel pairs (store48).
+// The final unsigned saturation to bytes is the clamp to 0..255.
 
 // out[2k] = in[k], out[2k + 1] = in[24 + k] over the 48 bytes a, b, c.
 inline void shuffle48(__m128i& a, __m128i& b, __m128i& c) {
@@ -393,24 +393,6 @@ inline void shuffle48(__m128i& a, __m128i& b, __m128i& c) {
     c = c1;
 }
 
-// The inverse: out[k] = in[2k], out[24 + k] = in[2k + 1].
-inline void unshuffle48(__m128i& a, __m128i& b, __m128i& c) {
-    const __m128i lowBytes = _mm_set1_epi16(0xFF);
-    const __m128i a1 = _mm_packus_epi16(_mm_and_si128(a, lowBytes), _mm_and_si128(b, lowBytes));
-    const __m128i b1 = _mm_packus_epi16(_mm_and_si128(c, lowBytes), _mm_srli_epi16(a, 8));
-    const __m128i c1 = _mm_packus_epi16(_mm_srli_epi16(b, 8), _mm_srli_epi16(c, 8));
-    a = a1;
-    b = b1;
-    c = c1;
-}
-
-// Four 32-bit sums (w0 * p0 + w1 * p1 + off) >> shift of 16-bit pairs, for
-// pixels 4q .. 4q + 3 of two byte registers (p0, p1 interleaved by unpack_epi8).
-template <int Shift>
-inline __m128i pairSum4(__m128i pairs, __m128i w, __m128i off) {
-    return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(pairs, w), off), Shift);
-}
-
 template <class In, class Conv, class Out>
 struct Wide16 {};
 
@@ -418,7 +400,7 @@ struct Wide16 {};
 template <class Order>
 struct Wide16<ReadInterleaved<3, Order>, EncodeQ14, WritePlanes<3>> {
     static constexpr bool kSixteen = true;
-    static void run(const SrcRow& s, const DstRow& d, int x) {
+    static void run(const SrcRow& s, const DstRow& d, int x, int /*width*/) {
         const std::uint8_t* p = bytesOf(s.p[0]) + static_cast<std::ptrdiff_t>(x) * 3;
         __m128i ch[3] = {loadu(p), loadu(p + 16), loadu(p + 32)};
         for (int round = 0; round < 4; ++round) shuffle48(ch[0], ch[1], ch[2]);
@@ -446,34 +428,110 @@ struct Wide16<ReadInterleaved<3, Order>, EncodeQ14, WritePlanes<3>> {
     }
 };
 
-// Y, Cb, Cr planes to interleaved RGB (DecodeYCbCr).
-template <class Set, class Order>
-struct Wide16<ReadPlanes<3>, DecodeYCbCr<Set>, WriteInterleaved<3, Order>> {
-    static constexpr bool kSixteen = true;
-    static __m128i channel(const ChannelQ14& k, const __m128i* pairs, __m128i ylo, __m128i yhi) {
-        const __m128i w = pairWeights(k.wCb, k.wCr), off = _mm_set1_epi32(k.off);
-        const __m128i t0 = _mm_packs_epi32(pairSum4<14>(pairs[0], w, off), pairSum4<14>(pairs[1], w, off));
-        const __m128i t1 = _mm_packs_epi32(pairSum4<14>(pairs[2], w, off), pairSum4<14>(pairs[3], w, off));
-        const __m128i lo = k.sign > 0 ? _mm_add_epi16(ylo, t0) : _mm_sub_epi16(ylo, t0);
-        const __m128i hi = k.sign > 0 ? _mm_add_epi16(yhi, t1) : _mm_sub_epi16(yhi, t1);
-        return _mm_packus_epi16(lo, hi);
+// Y, Cb, Cr planes to interleaved RGB (DecodeYCbCr<DecodeSetB>).
+//
+// Each chroma byte with its top bit flipped is v - 128 as a signed byte; put
+// in the high byte of a 16-bit word over a constant low byte c, the word is
+// 256 (v - 128) + c.  The constants fold the offsets of the Q14 forms into
+// the words, so that
+//   R = Y + ((256 Cr' + 90) * 11485 >> 16 >> 5),
+//   B = Y + ((256 Cb' + 216) * 14516 >> 16 >> 5) - 1      (signed high multiplies),
+//   G = Y - ((5638 (256 Cb' + 120) + 11700 (256 Cr' + 119)) >> 22)   (one multiply-add),
+// equal to the vector form for every Cb, Cr (checked below at compile time).
+// 11485 and 14516 are 1.402 and 1.772 in Q13.
+struct DecodeWideSetB {
+    static constexpr int kMulR = 11485, kLowR = 90;
+    static constexpr int kMulB = 14516, kLowB = 216;
+    static constexpr int kWgCb = 5638, kWgCr = 11700, kLowGCb = 120, kLowGCr = 119;
+
+    static constexpr int word(int v, int low) { return 256 * (v - 128) + low; }
+    static constexpr int mulhi(int a, int b) { return (a * b) >> 16; }
+    static constexpr int termR(int cr) { return mulhi(word(cr, kLowR), kMulR) >> 5; }
+    static constexpr int termB(int cb) { return (mulhi(word(cb, kLowB), kMulB) >> 5) - 1; }
+    static constexpr int termG(int cb, int cr) {
+        return -((kWgCb * word(cb, kLowGCb) + kWgCr * word(cr, kLowGCr)) >> 22);
     }
-    static void run(const SrcRow& s, const DstRow& d, int x) {
-        const __m128i y = loadu(bytesOf(s.p[0]) + x), cb = loadu(bytesOf(s.p[1]) + x), cr = loadu(bytesOf(s.p[2]) + x);
-        const __m128i z = _mm_setzero_si128();
-        const __m128i cc8[2] = {_mm_unpacklo_epi8(cb, cr), _mm_unpackhi_epi8(cb, cr)};
-        const __m128i pairs[4] = {_mm_unpacklo_epi8(cc8[0], z), _mm_unpackhi_epi8(cc8[0], z),
-                                  _mm_unpacklo_epi8(cc8[1], z), _mm_unpackhi_epi8(cc8[1], z)};
+    static constexpr int q14(const ChannelQ14& k, int cb, int cr) {
+        return k.sign * ((k.wCb * cb + k.wCr * cr + k.off) >> 14);
+    }
+    static constexpr bool exact() {
+        for (int v = 0; v < 256; ++v)
+            if (termR(v) != q14(DecodeSetB::r, 0, v) || termB(v) != q14(DecodeSetB::b, v, 0)) return false;
+        for (int cb = 0; cb < 256; ++cb)
+            for (int cr = 0; cr < 256; ++cr)
+                if (termG(cb, cr) != q14(DecodeSetB::g, cb, cr)) return false;
+        return true;
+    }
+};
+static_assert(DecodeSetB::r.wCb == 0 && DecodeSetB::b.wCr == 0 && DecodeWideSetB::exact(),
+              "the folded constants reproduce set B for every chroma pair");
+
+// 3-byte pixels from three byte registers (channels in store order) of
+// sixteen pixels, as eight 6-byte pixel pairs.  A pair is three 16-bit words:
+// (c0, c1) of the even pixel, (c2 of the even, c0 of the odd), (c1, c2) of
+// the odd; the words of each pair fill one 64-bit lane (top word 0), and the
+// lanes are stored 6 bytes apart in increasing order, each store's two spare
+// bytes overwritten by the next.  The 2 spare bytes of the last lane go past
+// the 48 bytes: with `spare` the row has them (the pixels after these, stored
+// later); without, the last pair is stored as the 8 bytes ending at byte 48.
+inline void store48(std::uint8_t* p, __m128i c0, __m128i c1, __m128i c2, bool spare) {
+    const __m128i lowByte = _mm_set1_epi16(0x00FF), highByte = _mm_set1_epi16(static_cast<short>(0xFF00));
+    const __m128i z = _mm_setzero_si128();
+    const __m128i w0 = _mm_or_si128(_mm_and_si128(c0, lowByte), _mm_slli_epi16(c1, 8));
+    const __m128i w1 = _mm_or_si128(_mm_and_si128(c2, lowByte), _mm_and_si128(c0, highByte));
+    const __m128i w2 = _mm_or_si128(_mm_srli_epi16(c1, 8), _mm_and_si128(c2, highByte));
+    const __m128i a0 = _mm_unpacklo_epi16(w0, w1), a1 = _mm_unpackhi_epi16(w0, w1);
+    const __m128i b0 = _mm_unpacklo_epi16(w2, z), b1 = _mm_unpackhi_epi16(w2, z);
+    const __m128i lanes[4] = {_mm_unpacklo_epi32(a0, b0), _mm_unpackhi_epi32(a0, b0), _mm_unpacklo_epi32(a1, b1),
+                              _mm_unpackhi_epi32(a1, b1)};
+    for (int i = 0; i < 4; ++i) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p + 12 * i), lanes[i]);
+        if (i < 3 || spare) _mm_storeh_pi(reinterpret_cast<__m64*>(p + 12 * i + 6), _mm_castsi128_ps(lanes[i]));
+    }
+    if (!spare) {
+        // Words 2 of pair 6 and 0-2 of pair 7: bytes 40-47.
+        const __m128i tail = _mm_insert_epi16(_mm_slli_epi64(lanes[3], 16), _mm_extract_epi16(lanes[3], 2), 4);
+        _mm_storeh_pi(reinterpret_cast<__m64*>(p + 40), _mm_castsi128_ps(tail));
+    }
+}
+
+template <class Order>
+struct Wide16<ReadPlanes<3>, DecodeYCbCr<DecodeSetB>, WriteInterleaved<3, Order>> {
+    static constexpr bool kSixteen = true;
+    using K = DecodeWideSetB;
+    // Y + (mulhi(word, m) >> 5) + add over the 16 pixels, saturated to bytes.
+    static __m128i colour(__m128i ylo, __m128i yhi, __m128i v, int low, int m, int add) {
+        const __m128i lowBytes = _mm_set1_epi8(static_cast<char>(low)), mul = _mm_set1_epi16(static_cast<short>(m));
+        __m128i lo = _mm_srai_epi16(_mm_mulhi_epi16(_mm_unpacklo_epi8(lowBytes, v), mul), 5);
+        __m128i hi = _mm_srai_epi16(_mm_mulhi_epi16(_mm_unpackhi_epi8(lowBytes, v), mul), 5);
+        if (add) {
+            const __m128i a = _mm_set1_epi16(static_cast<short>(add));
+            lo = _mm_add_epi16(lo, a);
+            hi = _mm_add_epi16(hi, a);
+        }
+        return _mm_packus_epi16(_mm_add_epi16(ylo, lo), _mm_add_epi16(yhi, hi));
+    }
+    static void run(const SrcRow& s, const DstRow& d, int x, int width) {
+        const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80)), z = _mm_setzero_si128();
+        const __m128i y = loadu(bytesOf(s.p[0]) + x);
+        const __m128i cb = _mm_xor_si128(loadu(bytesOf(s.p[1]) + x), flip);
+        const __m128i cr = _mm_xor_si128(loadu(bytesOf(s.p[2]) + x), flip);
         const __m128i ylo = _mm_unpacklo_epi8(y, z), yhi = _mm_unpackhi_epi8(y, z);
         __m128i ch[3];
-        ch[Order::pos[0]] = channel(Set::r, pairs, ylo, yhi);
-        ch[Order::pos[1]] = channel(Set::g, pairs, ylo, yhi);
-        ch[Order::pos[2]] = channel(Set::b, pairs, ylo, yhi);
-        for (int round = 0; round < 4; ++round) unshuffle48(ch[0], ch[1], ch[2]);
-        std::uint8_t* p = bytesOf(d.p[0]) + static_cast<std::ptrdiff_t>(x) * 3;
-        storeu(p, ch[0]);
-        storeu(p + 16, ch[1]);
-        storeu(p + 32, ch[2]);
+        ch[Order::pos[0]] = colour(ylo, yhi, cr, K::kLowR, K::kMulR, 0);
+        ch[Order::pos[2]] = colour(ylo, yhi, cb, K::kLowB, K::kMulB, -1);
+        // G: words (256 Cb' + 120, 256 Cr' + 119) paired per pixel.
+        const __m128i lowG = _mm_set1_epi16(static_cast<short>(K::kLowGCb | K::kLowGCr << 8));
+        const __m128i wG = pairWeights(K::kWgCb, K::kWgCr);
+        const __m128i cc[2] = {_mm_unpacklo_epi8(cb, cr), _mm_unpackhi_epi8(cb, cr)};
+        __m128i q[4];
+        for (int h = 0; h < 2; ++h) {
+            q[2 * h] = _mm_srai_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(lowG, cc[h]), wG), 22);
+            q[2 * h + 1] = _mm_srai_epi32(_mm_madd_epi16(_mm_unpackhi_epi8(lowG, cc[h]), wG), 22);
+        }
+        ch[Order::pos[1]] = _mm_packus_epi16(_mm_sub_epi16(ylo, _mm_packs_epi32(q[0], q[1])),
+                                             _mm_sub_epi16(yhi, _mm_packs_epi32(q[2], q[3])));
+        store48(bytesOf(d.p[0]) + static_cast<std::ptrdiff_t>(x) * 3, ch[0], ch[1], ch[2], x + 16 < width);
     }
 };
 
@@ -483,7 +541,7 @@ void convertRow(const SrcRow& s, const DstRow& d, int width) {
     const int vectorEnd = Conv::kSplit == 1 ? width : width - width % Conv::kSplit;
     int x = 0;
     if constexpr (P == Path::Vector && requires { Wide16<In, Conv, Out>::kSixteen; })
-        for (; x + 16 <= vectorEnd; x += 16) Wide16<In, Conv, Out>::run(s, d, x);
+        for (; x + 16 <= vectorEnd; x += 16) Wide16<In, Conv, Out>::run(s, d, x, width);
     if constexpr (P == Path::Vector && requires { Conv::vector8(Lanes{}); })
         for (; x + 8 <= vectorEnd; x += 8) Out::store8(d, x, Conv::vector8(In::load8(s, x)));
     for (; x < vectorEnd; ++x) Out::put(d, x, Conv::vectorForm(In::get(s, x)));

@@ -1,5 +1,7 @@
 // Chroma down- and up-sampling: whole regions (the caller supplies the context
 // samples around the region) and single rows (edges handled here).
+#include <algorithm>
+
 #include "core/check.h"
 #include "core/threading.h"
 #include "sampling_kernels.h"
@@ -45,10 +47,13 @@ ZEB_API ZebResult zebiSampleUpH2V1_JPEG_8u_C1R(const Zeb8u* pSrc, int srcStep, Z
 ZEB_API ZebResult zebiSampleUpH2V2_JPEG_8u_C1R(const Zeb8u* pSrc, int srcStep, ZebSize srcRoiSize, Zeb8u* pDst,
                                                int dstStep, ZebSize dstRoiSize) {
     ZEB_CHECK(ptr(pSrc), step(srcStep), size(srcRoiSize), ptr(pDst), step(dstStep), size(dstRoiSize));
+    // Bands of kUpBand rows, each put out by the call for its first row
+    // (whichever thread's share of rows that falls in).
+    constexpr int kUpBand = 16;
     zeb::forEachRow(dstRoiSize.width, dstRoiSize.height, [&](int y) {
-        const int nearer = y / 2, farther = (y & 1) ? nearer + 1 : nearer - 1;
-        smp::upsampleRegionRowH2V2<Path::Vector>(rowAt(pSrc, srcStep, nearer), rowAt(pSrc, srcStep, farther),
-                                                 rowAt(pDst, dstStep, y), dstRoiSize.width);
+        if (y % kUpBand == 0)
+            smp::upsampleRegionRowsH2V2<Path::Vector>(pSrc, srcStep, pDst, dstStep, y,
+                                                      std::min(y + kUpBand, dstRoiSize.height), dstRoiSize.width);
     });
     return zebOk;
 }

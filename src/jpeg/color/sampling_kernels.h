@@ -148,6 +148,100 @@ void upsampleRegionRowH2V2(const u8* n, const u8* f, u8* d, int w) {
     if (w & 1) d[w - 1] = static_cast<u8>(upEvenHV(n, f, w / 2));
 }
 
+// Destination rows y0 .. y1 - 1 of a region, row y from the nearer source row
+// y / 2 and the farther one (y odd ? y / 2 + 1 : y / 2 - 1); `src` is source
+// row 0, rows may lie `srcStep` bytes apart in either direction.  Path::Scalar
+// runs upsampleRegionRowH2V2 row by row, the definition.
+//
+// The vector path splits the filter: with the horizontal sums of a row x,
+// e[i] = 3 x[i] + x[i-1] and o[i] = 3 x[i] + x[i+1], the sums 3 c[i] + c[i-1]
+// and 3 c[i] + c[i+1] of the column sums c = 3 n + f are 3 e_n + e_f and
+// 3 o_n + o_f (16-bit lanes: at most 16 * 255).  It walks the rows down one
+// strip of 16 source columns at a time, so that the sums of each source row are
+// formed once per strip and serve all (up to four) destination rows reading
+// it; the columns after the last whole strip, and an odd last sample, take
+// the row kernel.
+struct HSums16 {
+    __m128i e[2], o[2];  // columns i .. i+7 and i+8 .. i+15
+};
+
+inline HSums16 hsums16(const u8* x, int i) {
+    const __m128i z = _mm_setzero_si128();
+    const __m128i l = loadu(x + i - 1), c = loadu(x + i), r = loadu(x + i + 1);
+    const __m128i c16[2] = {_mm_unpacklo_epi8(c, z), _mm_unpackhi_epi8(c, z)};
+    const __m128i l16[2] = {_mm_unpacklo_epi8(l, z), _mm_unpackhi_epi8(l, z)};
+    const __m128i r16[2] = {_mm_unpacklo_epi8(r, z), _mm_unpackhi_epi8(r, z)};
+    const __m128i three = _mm_set1_epi16(3);
+    HSums16 h;
+    for (int k = 0; k < 2; ++k) {
+        const __m128i c3 = _mm_mullo_epi16(c16[k], three);
+        h.e[k] = _mm_add_epi16(c3, l16[k]);
+        h.o[k] = _mm_add_epi16(c3, r16[k]);
+    }
+    return h;
+}
+
+// The nearer row's share with the rounding terms: 3 e + 8, 3 o + 7.
+inline HSums16 nearShare16(const HSums16& h) {
+    const __m128i three = _mm_set1_epi16(3), eight = _mm_set1_epi16(8), seven = _mm_set1_epi16(7);
+    HSums16 n;
+    for (int k = 0; k < 2; ++k) {
+        n.e[k] = _mm_add_epi16(_mm_mullo_epi16(h.e[k], three), eight);
+        n.o[k] = _mm_add_epi16(_mm_mullo_epi16(h.o[k], three), seven);
+    }
+    return n;
+}
+
+// Destination samples 2i .. 2i+31 at d.
+inline void combine16(const HSums16& nearShare, const HSums16& far, u8* d) {
+    __m128i e[2], o[2];
+    for (int k = 0; k < 2; ++k) {
+        e[k] = _mm_srli_epi16(_mm_add_epi16(nearShare.e[k], far.e[k]), 4);
+        o[k] = _mm_srli_epi16(_mm_add_epi16(nearShare.o[k], far.o[k]), 4);
+    }
+    const __m128i even = _mm_packus_epi16(e[0], e[1]), odd = _mm_packus_epi16(o[0], o[1]);
+    storeu(d, _mm_unpacklo_epi8(even, odd));
+    storeu(d + 16, _mm_unpackhi_epi8(even, odd));
+}
+
+template <Path P>
+void upsampleRegionRowsH2V2(const u8* src, int srcStep, u8* dst, int dstStep, int y0, int y1, int w) {
+    if (y0 >= y1) return;
+    auto srcRow = [&](int j) { return rowAt(src, srcStep, j); };
+    int iEnd = 0;
+    if constexpr (P == Path::Vector) {
+        iEnd = (w / 2) & ~15;
+        for (int i = 0; i < iEnd; i += 16) {
+            int j = y0 / 2;  // the nearer row of row y
+            HSums16 above{}, cur = hsums16(srcRow(j), i), share = nearShare16(cur);
+            if (!(y0 & 1)) above = hsums16(srcRow(j - 1), i);
+            for (int y = y0; y < y1; ++y) {
+                u8* d = rowAt(dst, dstStep, y) + 2 * i;
+                if (!(y & 1)) {
+                    combine16(share, above, d);
+                    continue;
+                }
+                const HSums16 below = hsums16(srcRow(j + 1), i);
+                combine16(share, below, d);
+                if (y + 1 < y1) {  // rows 2j + 2, 2j + 3: nearer row j + 1
+                    above = cur;
+                    cur = below;
+                    share = nearShare16(cur);
+                    ++j;
+                }
+            }
+        }
+    }
+    for (int y = y0; y < y1; ++y) {
+        const int nearer = y / 2, farther = (y & 1) ? nearer + 1 : nearer - 1;
+        const u8* n = srcRow(nearer);
+        const u8* f = srcRow(farther);
+        u8* d = rowAt(dst, dstStep, y);
+        upsampleH2V2Pairs<P>(n, f, d, iEnd, w / 2);
+        if (w & 1) d[w - 1] = static_cast<u8>(upEvenHV(n, f, w / 2));
+    }
+}
+
 // Single rows with their edges: w source samples, 2w destination samples.
 // The outermost samples replicate the edge (w = 1 doubles the sample).
 template <Path P>

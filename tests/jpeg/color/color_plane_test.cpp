@@ -390,6 +390,7 @@ TEST(ColorPlanes, ScalarAndVectorPathsAgree) {
     using namespace zeb::color;
     expectPathsAgree<ReadPlanes<3>, DecodeYCbCr<DecodeSetA>, WritePlanes<3>>(3, 1, 3, 1);
     expectPathsAgree<ReadPlanes<3>, DecodeYCbCr<DecodeSetB>, WriteInterleaved<3, OrderBGR>>(3, 1, 1, 3);
+    expectPathsAgree<ReadPlanes<3>, DecodeYCbCr<DecodeSetB>, WriteInterleaved<3, OrderRGB>>(3, 1, 1, 3);
     expectPathsAgree<ReadPlanes<3>, DecodeYCbCr<DecodeSetA>, WritePacked<LayoutBGR555>>(3, 1, 1, 2);
     expectPathsAgree<ReadPlanes<3>, DecodeYCbCr<DecodeSetA>, WritePacked<LayoutRGB565>>(3, 1, 1, 2);
     expectPathsAgree<ReadPlanes<4>, DecodeYCbCr<DecodeSetA>, WriteInterleaved<4, OrderRGB, true>>(4, 1, 1, 4);

@@ -65,27 +65,49 @@ TEST(SampleRegion, DownSamplingAveragesWithRoundingConstants) {
 
 TEST(SampleRegion, UpSamplingUsesTheCallersContext) {
     zebtest::Rng rng(22);
-    for (int w : {1, 2, 3, 15, 16, 17, 18, 31, 34, 65}) {
-        const int sw = (w + 1) / 2, h = 4;
-        Plane s(sw, h / 2, 2, rng);
-        Dest d1(w, h), d2(w, h);
-        ASSERT_EQ(zebiSampleUpH2V1_JPEG_8u_C1R(s.origin(), s.step, {sw, h / 2}, d1.buf.data(), d1.step, {w, h / 2}),
-                  zebOk);
-        ASSERT_EQ(zebiSampleUpH2V2_JPEG_8u_C1R(s.origin(), s.step, {sw, h / 2}, d2.buf.data(), d2.step, {w, h}),
-                  zebOk);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const int i = x / 2, side = (x & 1) ? 1 : -1;
-                if (y < h / 2) {
-                    const int ref = (3 * s.at(i, y) + s.at(i + side, y) + ((x & 1) ? 2 : 1)) >> 2;
-                    ASSERT_EQ(d1.at(x, y), ref) << "H2V1 w " << w << " x " << x;
+    for (int w : {1, 2, 3, 15, 16, 17, 18, 31, 34, 65, 97}) {
+        for (int h : {1, 4, 5, 38}) {  // 38 rows: two whole bands of 16 and a part
+            const int sw = (w + 1) / 2, sh = (h + 1) / 2;
+            Plane s(sw, sh, 2, rng);
+            Dest d1(w, sh), d2(w, h);
+            ASSERT_EQ(zebiSampleUpH2V1_JPEG_8u_C1R(s.origin(), s.step, {sw, sh}, d1.buf.data(), d1.step, {w, sh}),
+                      zebOk);
+            ASSERT_EQ(zebiSampleUpH2V2_JPEG_8u_C1R(s.origin(), s.step, {sw, sh}, d2.buf.data(), d2.step, {w, h}),
+                      zebOk);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const int i = x / 2, side = (x & 1) ? 1 : -1;
+                    if (y < sh) {
+                        const int ref = (3 * s.at(i, y) + s.at(i + side, y) + ((x & 1) ? 2 : 1)) >> 2;
+                        ASSERT_EQ(d1.at(x, y), ref) << "H2V1 w " << w << " x " << x;
+                    }
+                    const int n = y / 2, f = (y & 1) ? n + 1 : n - 1;
+                    auto c = [&](int k) { return 3 * s.at(k, n) + s.at(k, f); };
+                    const int ref2 = (3 * c(i) + c(i + side) + ((x & 1) ? 7 : 8)) >> 4;
+                    ASSERT_EQ(d2.at(x, y), ref2) << "H2V2 w " << w << " h " << h << " x " << x << " y " << y;
                 }
-                const int n = y / 2, f = (y & 1) ? n + 1 : n - 1;
-                auto c = [&](int k) { return 3 * s.at(k, n) + s.at(k, f); };
-                const int ref2 = (3 * c(i) + c(i + side) + ((x & 1) ? 7 : 8)) >> 4;
-                ASSERT_EQ(d2.at(x, y), ref2) << "H2V2 w " << w << " x " << x << " y " << y;
+            ASSERT_TRUE(d1.onlyRegionWritten() && d2.onlyRegionWritten()) << "w " << w << " h " << h;
+        }
+    }
+}
+
+// The row-range kernel from any first row (even or odd) against the row form.
+TEST(SamplePaths, UpSamplingRowRangesMatchTheRowKernel) {
+    namespace smp = zeb::sampling;
+    zebtest::Rng rng(26);
+    for (int w : {31, 32, 33, 64, 95}) {
+        Plane s((w + 1) / 2, 6, 1, rng);
+        for (int y0 = 0; y0 < 4; ++y0)
+            for (int y1 = y0; y1 <= 10; ++y1) {
+                Dest a(w, 10), b(w, 10);
+                for (int y = y0; y < y1; ++y)
+                    smp::upsampleRegionRowH2V2<Path::Scalar>(&s.origin()[(y / 2) * s.step],
+                                                             &s.origin()[((y & 1) ? y / 2 + 1 : y / 2 - 1) * s.step],
+                                                             &a.buf[static_cast<std::size_t>(y) * a.step], w);
+                smp::upsampleRegionRowsH2V2<Path::Vector>(s.origin(), s.step, b.buf.data(), b.step, y0, y1, w);
+                ASSERT_TRUE(b.onlyRegionWritten());
+                ASSERT_EQ(0, std::memcmp(a.buf.data(), b.buf.data(), a.buf.size())) << w << " " << y0 << " " << y1;
             }
-        ASSERT_TRUE(d1.onlyRegionWritten() && d2.onlyRegionWritten()) << "w " << w;
     }
 }
 
