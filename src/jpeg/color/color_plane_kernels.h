@@ -109,6 +109,10 @@ struct ReadInterleaved {
         }
         return l;
     }
+    // Sixteen 3-byte pixels: pixels 0-7 in lo, 8-15 in hi (the perfect
+    // shuffles of shuffle48 below split the 48 bytes into channels).
+    static void load16(const SrcRow& s, int x, Lanes& lo, Lanes& hi)
+        requires(N == 3 && !Invert);
 };
 
 // 16-bit pixel words: field widths and positions of the low, middle and top
@@ -391,6 +395,21 @@ inline void shuffle48(__m128i& a, __m128i& b, __m128i& c) {
     a = a1;
     b = b1;
     c = c1;
+}
+
+template <int N, class Order, bool Invert>
+void ReadInterleaved<N, Order, Invert>::load16(const SrcRow& s, int x, Lanes& lo, Lanes& hi)
+    requires(N == 3 && !Invert)
+{
+    const std::uint8_t* p = bytesOf(s.p[0]) + static_cast<std::ptrdiff_t>(x) * 3;
+    __m128i ch[3] = {loadu(p), loadu(p + 16), loadu(p + 32)};
+    for (int round = 0; round < 4; ++round) shuffle48(ch[0], ch[1], ch[2]);
+    const __m128i z = _mm_setzero_si128();
+    for (int c = 0; c < 3; ++c) {
+        lo.v[c] = _mm_unpacklo_epi8(ch[Order::pos[c]], z);
+        hi.v[c] = _mm_unpackhi_epi8(ch[Order::pos[c]], z);
+    }
+    lo.v[3] = hi.v[3] = z;
 }
 
 template <class In, class Conv, class Out>

@@ -80,8 +80,11 @@ void encodeMcu(const void* src, int srcStep, Block16s* const* blocks) {
         s.p[0] = rowAt(static_cast<const std::uint8_t*>(src), srcStep, y);
         if constexpr (P == Path::Vector) {
             Lanes px[HS];
+            if constexpr (HS == 2 && requires { In::load16(s, 0, px[0], px[1]); })
+                In::load16(s, 0, px[0], px[1]);
+            else
+                for (int xb = 0; xb < HS; ++xb) px[xb] = In::load8(s, 8 * xb);
             for (int xb = 0; xb < HS; ++xb) {
-                px[xb] = In::load8(s, 8 * xb);
                 storeu(blocks[0] + G::lumaOffset(y, xb), Conv::luma8(px[xb]));
                 if constexpr (HasK)
                     storeu(blocks[3] + G::lumaOffset(y, xb), _mm_sub_epi16(px[xb].v[3], _mm_set1_epi16(128)));
