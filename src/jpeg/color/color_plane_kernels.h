@@ -398,7 +398,7 @@ inline void shuffle48(__m128i& a, __m128i& b, __m128i& c) {
 }
 
 template <int N, class Order, bool Invert>
-void ReadInterleaved<N, Order, Invert>::load16(const SrcRow& s, int x, Lanes& lo, Lanes& hi)
+[[gnu::always_inline]] inline void ReadInterleaved<N, Order, Invert>::load16(const SrcRow& s, int x, Lanes& lo, Lanes& hi)
     requires(N == 3 && !Invert)
 {
     const std::uint8_t* p = bytesOf(s.p[0]) + static_cast<std::ptrdiff_t>(x) * 3;
