@@ -613,6 +613,7 @@ struct McuRowTransform {
           stripH(8 * geometry.vmax) {
         const int nc = img.channels;
         if (nc == 3 && img.bytes.empty()) px.resize(static_cast<std::size_t>(img.width) * 3 * stripH);
+        if (mcuConvert()) return;  // no planes
         planes.assign(nc, Plane(static_cast<std::size_t>(pw) * stripH));
         down.resize(static_cast<std::size_t>(pw) * stripH);
     }
