@@ -632,18 +632,20 @@ struct McuRowTransform {
         return nullptr;
     }
 
+    // Rows y0 .. y0 + rows - 1 of an RGB image as 8-bit samples: in place,
+    // or narrowed into px first.
+    const Zeb8u* rgbRows(int y0, int rows) {
+        const std::size_t rowSamples = static_cast<std::size_t>(img.width) * 3;
+        if (!img.bytes.empty()) return img.bytes.data() + y0 * rowSamples;
+        for (int i = 0; i < rows; ++i)
+            narrowRow(img.samples.data() + (y0 + i) * rowSamples, px.data() + i * rowSamples, 3 * img.width);
+        return px.data();
+    }
+
     bool runMcu(int my, McuConvert convert) {
         const int w = img.width, H = g.hmax, V = g.vmax, mw = 8 * H, mh = 8 * V;
         const int y0 = my * mh, rows = std::min(mh, img.height - y0), lumaBlocks = H * V;
-        // The strip's rows: 8-bit samples in place, 16-bit ones narrowed first.
-        const Zeb8u* strip = px.data();
-        if (img.bytes.empty()) {
-            for (int i = 0; i < rows; ++i)
-                narrowRow(img.samples.data() + static_cast<std::size_t>(y0 + i) * 3 * w,
-                          px.data() + static_cast<std::size_t>(i) * 3 * w, 3 * w);
-        } else {
-            strip = img.bytes.data() + static_cast<std::size_t>(y0) * 3 * w;
-        }
+        const Zeb8u* strip = rgbRows(y0, rows);
         alignas(16) Zeb16s blocks[6][64];
         Zeb16s* const mcu[3] = {blocks[0], blocks[lumaBlocks], blocks[lumaBlocks + 1]};
         alignas(16) Zeb8u edge[16 * 16 * 3];  // an MCU that crosses the image's edge, the edge repeated
@@ -682,13 +684,8 @@ struct McuRowTransform {
         const bool bytes = !img.bytes.empty();
         const std::size_t rowSamples = static_cast<std::size_t>(w) * nc;
         if (nc == 3) {
-            const Zeb8u* src = bytes ? img.bytes.data() + static_cast<std::size_t>(y0) * rowSamples : px.data();
-            if (!bytes)
-                for (int i = 0; i < rows; ++i)
-                    narrowRow(img.samples.data() + static_cast<std::size_t>(y0 + i) * rowSamples,
-                              px.data() + static_cast<std::size_t>(i) * rowSamples, 3 * w);
             Zeb8u* p[3] = {planes[0].data(), planes[1].data(), planes[2].data()};
-            if (zebiRGBToYCbCr_JPEG_8u_C3P3R(src, 3 * w, p, pw, ZebSize{w, rows}) != zebOk) return false;
+            if (zebiRGBToYCbCr_JPEG_8u_C3P3R(rgbRows(y0, rows), 3 * w, p, pw, ZebSize{w, rows}) != zebOk) return false;
         } else {
             for (int i = 0; i < rows; ++i) {
                 Zeb8u* d = planes[0].data() + static_cast<std::size_t>(i) * pw;

@@ -185,8 +185,7 @@ struct FastReader {
     }
 };
 
-// The fast path, inlined into the per-block entry point (a call per block
-// costs its register saves and argument spills).
+// The fast path (inlined into decodeBlock).
 [[gnu::always_inline]] inline bool decodeFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC,
                                               int marker, const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
     const int pos0 = *pPos;
@@ -269,9 +268,12 @@ bool decodeBlockFast(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16
     return decodeFast(src, srcLen, pPos, dst, pLastDC, marker, dc, ac, st);
 }
 
+// Inlined into the per-block entry point too (a call per block costs its
+// register saves and argument spills).
 template <Path P>
-ZebResult decodeBlock(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Zeb16s* pLastDC, int* pMarker,
-                      const DecodeSpec& dc, const DecodeSpec& ac, DecodeState& st) {
+[[gnu::always_inline]] inline ZebResult decodeBlock(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst,
+                                                    Zeb16s* pLastDC, int* pMarker, const DecodeSpec& dc,
+                                                    const DecodeSpec& ac, DecodeState& st) {
     if (P == Path::Vector && decodeFast(src, srcLen, pPos, dst, pLastDC, *pMarker, dc, ac, st)) return zebOk;
     return decodeByteWise(src, srcLen, pPos, dst, pLastDC, pMarker, dc, ac, st);
 }
@@ -365,13 +367,8 @@ ZEB_API ZebResult zebiDecodeHuffman8x8_JPEG_1u16s_C1(const Zeb8u* pSrc, int srcL
                                                     ZebDecodeHuffmanState* pDecHuffState) {
     ZEB_CHECK(ptr(pSrc), when(srcLenBytes < 0, zebErrBadArg),
               ptr(pSrcCurrPos, pDst, pLastDC, pMarker, pDcTable, pAcTable, pDecHuffState));
-    // decodeBlock<Path::Vector> written out, so that the fast path is inlined
-    // here rather than reached through a second call.
-    const DecodeSpec& dc = *rec(pDcTable);
-    const DecodeSpec& ac = *rec(pAcTable);
-    DecodeState& st = *rec(pDecHuffState);
-    if (decodeFast(pSrc, srcLenBytes, pSrcCurrPos, pDst, pLastDC, *pMarker, dc, ac, st)) return zebOk;
-    return decodeByteWise(pSrc, srcLenBytes, pSrcCurrPos, pDst, pLastDC, pMarker, dc, ac, st);
+    return decodeBlock<zeb::Path::Vector>(pSrc, srcLenBytes, pSrcCurrPos, pDst, pLastDC, pMarker, *rec(pDcTable),
+                                          *rec(pAcTable), *rec(pDecHuffState));
 }
 
 ZEB_API ZebResult zebiDecodeHuffman8x8_Direct_JPEG_1u16s_C1(const Zeb8u* pSrc, int* pSrcBitsLen, Zeb16s* pDst,

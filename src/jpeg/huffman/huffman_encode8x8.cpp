@@ -264,6 +264,27 @@ inline void emitBlockScratch(ScratchWriter& w, std::int32_t diff, const Zeb16s* 
     if (eob) w.put(entryCode(ac.entry[0x00]), static_cast<int>(entryLength(ac.entry[0x00])));
 }
 
+// The T.81 run-length walk of a block's AC coefficients in zigzag order,
+// one coefficient at a time: zrl() for each run of 16 zeros before a
+// coefficient, coefficient(run, v) for each non-zero one, eob() when zeros
+// end the block; the first status other than zebOk ends the walk.
+template <class Zrl, class Coefficient, class Eob>
+inline ZebResult walkAc(const Zeb16s* src, Zrl zrl, Coefficient coefficient, Eob eob) {
+    int run = 0;
+    for (int k = 1; k < 64; ++k) {
+        const std::int32_t v = src[kZigzagToNatural[k]];
+        if (v == 0) {
+            ++run;
+            continue;
+        }
+        for (; run >= 16; run -= 16)
+            if (ZebResult r = zrl(); r != zebOk) return r;
+        if (ZebResult r = coefficient(run, v); r != zebOk) return r;
+        run = 0;
+    }
+    return run > 0 ? eob() : zebOk;
+}
+
 ZebResult encodeByteWise(const Zeb16s* src, Zeb8u* dst, int dstLen, int* pPos, Zeb16s* pLastDC,
                          const EncodeSpec& dc, const EncodeSpec& ac, EncodeState& st) {
     const std::int32_t diff = static_cast<std::int32_t>(src[0]) - *pLastDC;
@@ -275,24 +296,15 @@ ZebResult encodeByteWise(const Zeb16s* src, Zeb8u* dst, int dstLen, int* pPos, Z
         w.store(st);
         return r;
     };
-    int s = category(diff);
+    const int s = category(diff);
     if (ZebResult r = w.putSymbol(dc.entry[s], extraBits(diff, s), s); r != zebOk) return done(r);
-    int run = 0;
-    for (int k = 1; k < 64; ++k) {
-        const std::int32_t v = src[kZigzagToNatural[k]];
-        if (v == 0) {
-            ++run;
-            continue;
-        }
-        for (; run >= 16; run -= 16)
-            if (ZebResult r = w.putSymbol(ac.entry[0xF0], 0, 0); r != zebOk) return done(r);
-        s = category(v);
-        if (s > 15) return done(zebErrCodeRange);
-        if (ZebResult r = w.putSymbol(ac.entry[(run << 4) + s], extraBits(v, s), s); r != zebOk) return done(r);
-        run = 0;
-    }
-    if (run > 0) return done(w.putSymbol(ac.entry[0x00], 0, 0));
-    return done(zebOk);
+    return done(walkAc(
+        src, [&] { return w.putSymbol(ac.entry[0xF0], 0, 0); },
+        [&](int run, std::int32_t v) {
+            const int c = category(v);
+            return c > 15 ? zebErrCodeRange : w.putSymbol(ac.entry[(run << 4) + c], extraBits(v, c), c);
+        },
+        [&] { return w.putSymbol(ac.entry[0x00], 0, 0); }));
 }
 
 }  // namespace
@@ -341,24 +353,16 @@ ZebResult blockStatistics(const Zeb16s* src, Zeb32s* dcStats, Zeb32s* acStats, Z
             ++acStats[((run & 15) << 4) + s];
         }
         if (last < 63) ++acStats[0x00];
-    } else {
-        int run = 0;
-        for (int k = 1; k < 64; ++k) {
-            const std::int32_t v = src[kZigzagToNatural[k]];
-            if (v == 0) {
-                ++run;
-                continue;
-            }
-            acStats[0xF0] += run / 16;
-            run %= 16;
-            s = category(v);
-            if (s > 14) return zebErrCodeRange;
-            ++acStats[(run << 4) + s];
-            run = 0;
-        }
-        if (run > 0) ++acStats[0x00];
+        return zebOk;
     }
-    return zebOk;
+    // The walk of the byte-wise encoder, counting where it writes.
+    return walkAc(
+        src, [&] { return ++acStats[0xF0], zebOk; },
+        [&](int run, std::int32_t v) {
+            const int c = category(v);
+            return c > 14 ? zebErrCodeRange : (++acStats[(run << 4) + c], zebOk);
+        },
+        [&] { return ++acStats[0x00], zebOk; });
 }
 
 template ZebResult blockStatistics<Path::Scalar>(const Zeb16s*, Zeb32s*, Zeb32s*, Zeb16s*);

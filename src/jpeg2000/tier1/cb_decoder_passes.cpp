@@ -107,11 +107,8 @@ inline std::uint32_t endOfMqPass(ZebCBProgrState& s, std::uint32_t err, bool res
 
 // The propagation pass keeps the column's two state words in one 64-bit
 // register W (rows 0-1 in the low, rows 2-3 in the high half), so row k's
-// half-word starts at bit 16k and its significant bit is bit 16k + 15.
-//   candidates (not significant, some neighbour significant) as those bits
-inline std::uint64_t propagationCandidates64(std::uint64_t w) {
-    return (w << 2) & ~w & 0x8000800080008000ull;
-}
+// half-word starts at bit 16k and its significant bit is bit 16k + 15
+// (where propagationCandidates marks a candidate).
 
 // What row k becoming significant (with sign s) ORs into the state: `self`
 // into W, including the vertical neighbour when it is in the same column of
@@ -203,7 +200,7 @@ void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit dec
     forEachColumnGrouped(Block(s), idle, [&](const Column& c, auto rows) {
         const std::uint64_t inBlock = rowsInBlock(rows);
         std::uint64_t w = *c.w[0] | (static_cast<std::uint64_t>(*c.w[1]) << 32);
-        std::uint64_t m = propagationCandidates64(w) & inBlock;
+        std::uint64_t m = propagationCandidates(w) & inBlock;
         if (m == 0) return;
         do {
             const int at = std::countr_zero(m) - 15;  // first bit of the row's half-word
@@ -212,7 +209,7 @@ void significancePropagationSweep(ZebCBProgrState& s, bool causal, DecodeBit dec
             m &= m - 1;
             if (!decodeBit(hw)) continue;
             significant(c, w, at, decodeSign(hw));
-            m = propagationCandidates64(w) & inBlock & (~0ull << at);
+            m = propagationCandidates(w) & inBlock & (~0ull << at);
         } while (m != 0);
         *c.w[0] = static_cast<std::uint32_t>(w);
         *c.w[1] = static_cast<std::uint32_t>(w >> 32);

@@ -43,11 +43,15 @@ inline constexpr std::uint32_t kStVisited = 0x4000;
 inline constexpr std::uint32_t kStSignificant = 0x8000;
 inline constexpr std::uint32_t kClearVisited = 0xBFFFBFFFu;  // AND mask for both halves
 
-// Pair tests on a whole word (see the bit list above).
+// Pair tests on a whole word (see the bit list above); the propagation test
+// also on two words held in one 64-bit register (rows 0-1 low, 2-3 high).
 //   significant and not visited (refinement candidates)
 inline constexpr std::uint32_t refineCandidates(std::uint32_t w) { return (w >> 1) & ~w & 0x40004000u; }
 //   not significant with a significant neighbour (propagation candidates)
-inline constexpr std::uint32_t propagationCandidates(std::uint32_t w) { return (w << 2) & ~w & 0x80008000u; }
+template <class Word>
+inline constexpr Word propagationCandidates(Word w) {
+    return (w << 2) & ~w & static_cast<Word>(0x8000800080008000ull);
+}
 
 // ---- significance-state buffer geometry --------------------------------------------
 
