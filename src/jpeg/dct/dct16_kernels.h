@@ -88,23 +88,39 @@ inline void fdctVertical(const typename O::T* x, typename O::T* y) {
 }
 
 // Inverse vertical pass: z[k] is coefficient row k after the horizontal
-// pass, x[0..7] receive the output rows (>> 6 applied).
-template <class O>
+// pass, x[0..7] receive the output rows (>> 6 applied).  With HighZero the
+// rows z[4..7] are known to be 0 and are not read: the terms they enter
+// drop out (a saturating add or subtract of 0 changes nothing).
+template <class O, bool HighZero = false>
 inline void idctVertical(const typename O::T* z, typename O::T* x) {
     using T = typename O::T;
-    const T t17 = O::add(z[1], O::mulhi(z[7], kTan1));
-    const T u17 = O::sub(O::mulhi(z[1], kTan1), z[7]);
-    const T t35 = O::add(z[3], O::add(O::mulhi(z[5], kTan3m1), z[5]));
-    const T u35 = O::sub(z[5], O::add(O::mulhi(z[3], kTan3m1), z[3]));
+    T t17, u17, t35, u35, e, o, sum04, dif04;
+    if constexpr (HighZero) {
+        const T zero = O::sub(z[0], z[0]);
+        t17 = z[1];
+        u17 = O::mulhi(z[1], kTan1);
+        t35 = z[3];
+        u35 = O::sub(zero, O::add(O::mulhi(z[3], kTan3m1), z[3]));
+        e = z[2];
+        o = O::mulhi(z[2], kTan2);
+        sum04 = z[0];
+        dif04 = z[0];
+    } else {
+        t17 = O::add(z[1], O::mulhi(z[7], kTan1));
+        u17 = O::sub(O::mulhi(z[1], kTan1), z[7]);
+        t35 = O::add(z[3], O::add(O::mulhi(z[5], kTan3m1), z[5]));
+        u35 = O::sub(z[5], O::add(O::mulhi(z[3], kTan3m1), z[3]));
+        e = O::add(z[2], O::mulhi(z[6], kTan2));
+        o = O::sub(O::mulhi(z[2], kTan2), z[6]);
+        sum04 = O::add(z[0], z[4]);
+        dif04 = O::sub(z[0], z[4]);
+    }
 
     const T b0 = O::add(t17, t35), m = O::sub(t17, t35), b3 = O::add(u17, u35), n = O::sub(u17, u35);
     const T mpn = O::add(m, n), mmn = O::sub(m, n);
     const T b1 = O::add(mpn, O::mulhi(mpn, kCos4m1));
     const T b2 = O::add(mmn, O::mulhi(mmn, kCos4m1));
 
-    const T e = O::add(z[2], O::mulhi(z[6], kTan2));
-    const T o = O::sub(O::mulhi(z[2], kTan2), z[6]);
-    const T sum04 = O::add(z[0], z[4]), dif04 = O::sub(z[0], z[4]);
     const T a0 = O::add(sum04, e), a3 = O::sub(sum04, e), a1 = O::add(dif04, o), a2 = O::sub(dif04, o);
 
     x[0] = O::template sra<6>(O::add(a0, b0));
@@ -290,17 +306,24 @@ inline void fdct8x8Rows(const __m128i* x, __m128i* out) {
 // bias alone.  Decoded blocks mostly have their last four rows all zero:
 // one test of those four skips their products (a test per row costs more
 // in mispredicted branches than the products it saves).
-inline void idct8x8Rows(const __m128i* in, __m128i* out) {
+[[gnu::always_inline]] inline void idct8x8Rows(const __m128i* in, __m128i* out) {
+    static_assert((kInvBias[4] | kInvBias[5] | kInvBias[6] | kInvBias[7]) >> 11 == 0,
+                  "zero rows 4 to 7 leave zero after the horizontal pass");
     __m128i z[8];
     const __m128i zero = _mm_setzero_si128();
-    for (int k = 0; k < 4; ++k) z[k] = matrixRowInv(in[k], kInvParity.m[k], kInvBias[k]);
+    for (int k = 0; k < 2; ++k) z[k] = matrixRowInv(in[k], kInvParity.m[k], kInvBias[k]);
     const __m128i high = _mm_or_si128(_mm_or_si128(in[4], in[5]), _mm_or_si128(in[6], in[7]));
     if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, zero)) == 0xFFFF) {
-        for (int k = 4; k < 8; ++k) z[k] = _mm_set1_epi16(static_cast<std::int16_t>(kInvBias[k] >> 11));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_or_si128(in[2], in[3]), zero)) == 0xFFFF) {
+            for (int k = 2; k < 4; ++k) z[k] = _mm_set1_epi16(static_cast<std::int16_t>(kInvBias[k] >> 11));
+        } else {
+            for (int k = 2; k < 4; ++k) z[k] = matrixRowInv(in[k], kInvParity.m[k], kInvBias[k]);
+        }
+        idctVertical<Vec16, true>(z, out);
     } else {
-        for (int k = 4; k < 8; ++k) z[k] = matrixRowInv(in[k], kInvParity.m[k], kInvBias[k]);
+        for (int k = 2; k < 8; ++k) z[k] = matrixRowInv(in[k], kInvParity.m[k], kInvBias[k]);
+        idctVertical<Vec16>(z, out);
     }
-    idctVertical<Vec16>(z, out);
 }
 
 template <Path P>

@@ -27,7 +27,7 @@ void fdctQuant(const Zeb16s* src, Zeb16s* dst, const Zeb16u* table) {
     fdctQuantRows(x, dst, table);
 }
 
-void dequantRows(const Zeb16s* src, const Zeb16u* table, __m128i* out) {
+[[gnu::always_inline]] inline void dequantRows(const Zeb16s* src, const Zeb16u* table, __m128i* out) {
     __m128i z[8];
     for (int k = 0; k < 8; ++k) z[k] = _mm_mullo_epi16(zeb::loadu(src + 8 * k), zeb::loadu(table + 8 * k));
     dct::idct8x8Rows(z, out);
