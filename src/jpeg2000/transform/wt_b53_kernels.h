@@ -486,11 +486,11 @@ void columnGroups(typename A::T* img, int step, int w, int h, int p) {
             // the inverse interleaves low and high rows into coordinate order
             const int k = (j + p) / 2;
             const int from = !Inverse ? j : (((j + p) & 1) ? nL + k : k - p);
-            std::memcpy(row(j), rowAt(img, step, from) + c, bytes);
+            copyShort(row(j), rowAt(img, step, from) + c, bytes);
         }
         for (int k = 1; k <= 2; ++k) {
-            std::memcpy(row(-k), row(wt::reflectIndex(-k, h)), bytes);
-            std::memcpy(row(h - 1 + k), row(wt::reflectIndex(h - 1 + k, h)), bytes);
+            copyShort(row(-k), row(wt::reflectIndex(-k, h)), bytes);
+            copyShort(row(h - 1 + k), row(wt::reflectIndex(h - 1 + k, h)), bytes);
         }
         const int cw = static_cast<int>(bytes / sizeof(T));
         if constexpr (!Inverse)

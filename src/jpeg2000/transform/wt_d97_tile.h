@@ -166,7 +166,7 @@ void loadColumnRow(typename F::W* d, const typename F::T* s, int n) {
     if constexpr (Kind == 0) {
         static_assert(sizeof(typename F::W) == sizeof(typename F::T));
         if constexpr (std::is_same_v<typename F::W, typename F::T>) {
-            std::memcpy(d, s, sizeof(typename F::T) * static_cast<std::size_t>(n));
+            copyShort(d, s, sizeof(typename F::T) * static_cast<std::size_t>(n));
             return;
         }
     }
@@ -192,7 +192,7 @@ void loadColumnRow(typename F::W* d, const typename F::T* s, int n) {
 template <class F, Path P>
 void storeColumnRow(typename F::T* d, const typename F::W* s, int n) {
     if constexpr (std::is_same_v<typename F::W, typename F::T>) {
-        std::memcpy(d, s, sizeof(typename F::T) * static_cast<std::size_t>(n));
+        copyShort(d, s, sizeof(typename F::T) * static_cast<std::size_t>(n));
     } else {
         int i = 0;
         if constexpr (P == Path::Vector && std::is_same_v<F, TileS32>) {
