@@ -455,6 +455,10 @@ private:
     };
     std::vector<Pending> pending_;
     std::int64_t tileX0_ = 0, tileY0_ = 0;
+    // Sample storage of the picture decoded into before, reused for the tile
+    // buffers: decoding frame after frame into one picture then touches no
+    // fresh memory.
+    std::vector<SampleVector> spare_;
 };
 
 bool unwrapJp2(const std::uint8_t*& data, std::size_t& size, std::string& err) {
@@ -605,6 +609,8 @@ bool Decoder::run(const std::uint8_t* data, std::size_t size, Picture& pic) {
     if (!readHeaders(c)) return false;
     const int red = opt_.reduce;
     if (red < 0 || red > 32) return fail("invalid resolution reduction");
+    for (Component& comp : pic.components)
+        if (comp.samples.capacity() != 0) spare_.push_back(std::move(comp.samples));
     pic = Picture{};
     pic.x0 = int(ceilShift(siz_.x0, red));
     pic.y0 = int(ceilShift(siz_.y0, red));
@@ -1130,7 +1136,13 @@ bool Decoder::decodeTile(int t, Picture& pic) {
         TileComp& tc = comps[c];
         const Resolution& R = tc.res[tc.maxRes];
         tc.bw = int(R.x1 - R.x0), tc.bh = int(R.y1 - R.y0);
-        tc.buf.assign(std::size_t(tc.bw) * tc.bh, 0);
+        const std::size_t n = std::size_t(tc.bw) * tc.bh;
+        for (SampleVector& v : spare_)
+            if (v.capacity() >= n && v.capacity() <= 2 * n) {
+                tc.buf.swap(v);
+                break;
+            }
+        tc.buf.assign(n, 0);
         // Irreversible bands carry fixed-point coefficients.
         if (!tc.cs.reversible)
             for (Resolution& res : tc.res)
