@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace zebimg {
 
@@ -36,6 +37,25 @@ double bestCpuSeconds(F&& f, int runs = 3) {
         best = std::min(best, (t1.tv_sec - t0.tv_sec) + (t1.tv_nsec - t0.tv_nsec) * 1e-9);
     }
     return best;
+}
+
+// Two competitors timed in turns (a b, b a, a b, ...), best of several runs
+// each, by elapsed or by the process's processor time: a slow spell of the
+// machine then falls on both instead of on whichever ran during it.
+template <class FA, class FB>
+std::pair<double, double> bestInTurns(FA&& a, FB&& b, int runs, bool cpu) {
+    const auto seconds = [cpu](auto&& f) { return cpu ? bestCpuSeconds(f, 1) : bestSeconds(f, 1); };
+    double bestA = 1e30, bestB = 1e30;
+    for (int i = 0; i < runs; ++i) {
+        if (i & 1) {
+            bestB = std::min(bestB, seconds(b));
+            bestA = std::min(bestA, seconds(a));
+        } else {
+            bestA = std::min(bestA, seconds(a));
+            bestB = std::min(bestB, seconds(b));
+        }
+    }
+    return {bestA, bestB};
 }
 
 // Processor time (user and system) of the child processes that f runs,

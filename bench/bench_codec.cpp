@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <ctime>
 #include <algorithm>
 #include <vector>
@@ -55,25 +56,31 @@ int main(int argc, char** argv) {
     std::printf("%-8s %-7s %14s %14s %8s\n", "step", "threads", "zeb Mpix/s", "peer Mpix/s", "ratio");
     for (int threads : {0, 1, 2}) {  // 0: one thread, processor time
         zebcoreSetNumThreads(std::max(threads, 1));
-        const auto best = [&](auto&& f) { return threads ? bestSeconds(f, runs) : bestCpuSeconds(f, runs); };
-        const double encZ = best([&] { zebimg::jpeg::encode(img8, eo, ours, err); });
+        [[maybe_unused]] const auto best = [&](auto&& f) { return threads ? bestSeconds(f, runs) : bestCpuSeconds(f, runs); };
+        const auto encodeZ = [&] { zebimg::jpeg::encode(img8, eo, ours, err); };
         zebimg::jpeg::DecodeOptions dopt;
         dopt.bytes = true;  // 8-bit interleaved results, as the peer's
-        const double decZ = best([&] { zebimg::jpeg::decode(ours, back, err, dopt); });
-        double encT = 0, decT = 0;
+        const auto decodeZ = [&] { zebimg::jpeg::decode(ours, back, err, dopt); };
+        double encZ = 0, decZ = 0, encT = 0, decT = 0;
 #ifdef ZEB_HAVE_TURBOJPEG
+        // In turns with the peer.
         tjhandle c = tjInitCompress(), d = tjInitDecompress();
         unsigned char* jpeg = nullptr;
         unsigned long size = 0;
-        encT = best([&] {
+        std::tie(encZ, encT) = zebimg::bestInTurns(encodeZ, [&] {
             tjCompress2(c, rgb.data(), img.width, 0, img.height, TJPF_RGB, &jpeg, &size, TJSAMP_420, quality,
                         TJFLAG_NOREALLOC * 0);
-        });
+        }, runs, threads == 0);
         std::vector<unsigned char> out(rgb.size());
-        decT = best([&] { tjDecompress2(d, jpeg, size, out.data(), img.width, 0, img.height, TJPF_RGB, 0); });
+        std::tie(decZ, decT) = zebimg::bestInTurns(decodeZ, [&] {
+            tjDecompress2(d, jpeg, size, out.data(), img.width, 0, img.height, TJPF_RGB, 0);
+        }, runs, threads == 0);
         tjFree(jpeg);
         tjDestroy(c);
         tjDestroy(d);
+#else
+        encZ = best(encodeZ);
+        decZ = best(decodeZ);
 #endif
         const auto row = [&](const char* step, double ours_s, double theirs_s) {
             std::printf("%-8s %-7s %14.1f %14.1f %8.2f\n", step, threads ? std::to_string(threads).c_str() : "1 (cpu)",

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "j2k_codec.h"
@@ -156,19 +157,22 @@ int main(int argc, char** argv) {
         for (const int mode : {0, 1, 2}) {
             const int threads = std::max(mode, 1);
             const bool cpu = mode == 0;
-            const auto best = [&](auto&& f) { return cpu ? zebimg::bestCpuSeconds(f, runs) : bestSeconds(f, runs); };
+            [[maybe_unused]] const auto best = [&](auto&& f) { return cpu ? zebimg::bestCpuSeconds(f, runs) : bestSeconds(f, runs); };
             zebcoreSetNumThreads(threads);
             std::vector<std::uint8_t> ours;
             std::string err;
-            const double encZ = best([&] { zebimg::j2k::encode(pic, eo, ours, err); });
+            const auto encodeZ = [&] { zebimg::j2k::encode(pic, eo, ours, err); };
             zebimg::j2k::Picture back;
             zebimg::j2k::DecodeOptions dopt;
-            const double decZ = best([&] { zebimg::j2k::decode(ours.data(), ours.size(), dopt, back, err); });
-            double encO = 0, decO = 0;
+            const auto decodeZ = [&] { zebimg::j2k::decode(ours.data(), ours.size(), dopt, back, err); };
+            double encZ = 0, decZ = 0, encO = 0, decO = 0;
 #ifdef ZEB_HAVE_OPENJP2
-            encO = best([&] { opjEncode(img, bpp, threads); });
-            // Both decoders read our codestream.
-            decO = best([&] { opjDecode(ours, threads); });
+            // In turns with the peer; both decoders read our codestream.
+            std::tie(encZ, encO) = zebimg::bestInTurns(encodeZ, [&] { opjEncode(img, bpp, threads); }, runs, cpu);
+            std::tie(decZ, decO) = zebimg::bestInTurns(decodeZ, [&] { opjDecode(ours, threads); }, runs, cpu);
+#else
+            encZ = best(encodeZ);
+            decZ = best(decodeZ);
 #endif
             double encG = 0, decG = 0;
             if (!ppm.empty()) {
