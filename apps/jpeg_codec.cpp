@@ -222,7 +222,7 @@ template <class Spec>
 struct McuSlot {
     CompGeometry* comp;
     int dy, dx, v, h;
-    const Block* row;  // encoder: block row of the current MCU row, at column dx
+    Block* row;  // block row of the current MCU row, at column dx
     Zeb16s* last;
     const Spec *dcTable, *acTable;
 };
@@ -1102,7 +1102,7 @@ struct ScanDecoder {
         const Zeb8u* b = file.bytes.data();
         const int len = static_cast<int>(sc.dataEnd);  // the reader never looks past the scan's data
         const int columns = scanMcuColumns(g, comps);
-        int y = static_cast<int>(m0 / columns), x = static_cast<int>(m0 % columns);
+        int y = static_cast<int>(m0 / columns), x = static_cast<int>(m0 % columns), rowsOf = -1;
         for (std::size_t m = m0; m < m1; ++m, x = x + 1 == columns ? (++y, 0) : x + 1) {
             if (sc.restartInterval && m > 0 && m % sc.restartInterval == 0) {
                 if (!passRestart(file.bytes, sc.dataEnd, pos, marker, RST0 + (rst++ & 7)))
@@ -1110,11 +1110,14 @@ struct ScanDecoder {
                 st.reset();
                 std::fill(last.begin(), last.end(), 0);
             }
+            if (rowsOf != y) {
+                for (int i = 0; i < n; ++i) slots[i].row = &slots[i].comp->block(y * slots[i].v + slots[i].dy, slots[i].dx);
+                rowsOf = y;
+            }
             for (int i = 0; i < n; ++i) {
                 const Slot& sl = slots[i];
-                Zeb16s* blk = sl.comp->block(y * sl.v + sl.dy, x * sl.h + sl.dx).data();
-                if (zebiDecodeHuffman8x8_JPEG_1u16s_C1(b, len, &pos, blk, sl.last, &marker, sl.dcTable, sl.acTable,
-                                                       st.p) != zebOk)
+                if (zebiDecodeHuffman8x8_JPEG_1u16s_C1(b, len, &pos, sl.row[x * sl.h].data(), sl.last, &marker,
+                                                       sl.dcTable, sl.acTable, st.p) != zebOk)
                     return error = "corrupt entropy-coded data", false;
             }
         }
