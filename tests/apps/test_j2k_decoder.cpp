@@ -520,6 +520,50 @@ TEST(J2kDecoderSampleRows, VectorGroupsEqualPerSampleSteps) {
     }
 }
 
+// A picture that already holds a decoded image lends its storage to the
+// next decode (tile buffers that start zeroed): whatever it held, the result
+// is that of a fresh picture.  Large planes and small ones, whole files and
+// only their first layer, in one picture one after the other.
+TEST(J2kDecoderReuse, APictureDecodedIntoAgainGivesAFreshResult) {
+    const auto make = [](int w, int h, int comps, int seed) {
+        Picture pic;
+        pic.width = w, pic.height = h;
+        pic.components.resize(comps);
+        zebtest::Rng rng(seed);
+        for (auto& comp : pic.components) {
+            comp.width = w, comp.height = h;
+            comp.samples.resize(std::size_t(w) * h);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    comp.samples[std::size_t(y) * w + x] =
+                        std::int32_t(std::clamp(128 + 100 * std::sin(0.05 * x) * std::cos(0.03 * y), 0.0, 255.0)) ^
+                        std::int32_t(rng.range(0, 3));
+        }
+        return pic;
+    };
+    zebimg::j2k::EncodeOptions lossy;
+    lossy.reversible = false;
+    lossy.layerBitsPerPixel = {0.5, 2};
+    std::vector<std::vector<std::uint8_t>> streams(3);
+    std::string err;
+    ASSERT_TRUE(zebimg::j2k::encode(make(1100, 600, 1, 1), lossy, streams[0], err)) << err;  // a 2.5 MiB plane
+    ASSERT_TRUE(zebimg::j2k::encode(make(90, 70, 3, 2), zebimg::j2k::EncodeOptions{}, streams[1], err)) << err;
+    ASSERT_TRUE(zebimg::j2k::encode(make(1000, 640, 3, 3), zebimg::j2k::EncodeOptions{}, streams[2], err)) << err;
+    Picture reused;
+    const int order[][2] = {{0, 0}, {1, 0}, {0, 1}, {2, 0}, {0, 0}, {2, 1}, {1, 0}};  // (stream, first layer only)
+    for (const auto& step : order) {
+        DecodeOptions o;
+        if (step[1]) o.maxLayers = 1;
+        Picture fresh;
+        ASSERT_TRUE(decodeBytes(streams[step[0]], fresh, err, o)) << err;
+        ASSERT_TRUE(decodeBytes(streams[step[0]], reused, err, o)) << err;
+        ASSERT_EQ(reused.components.size(), fresh.components.size());
+        for (std::size_t c = 0; c < fresh.components.size(); ++c)
+            ASSERT_TRUE(reused.components[c].samples == fresh.components[c].samples)
+                << "stream " << step[0] << " component " << c;
+    }
+}
+
 // Planes of 2 MiB and more live in mappings of their own (kept for reuse once
 // freed); as vectors they must behave like any other.
 TEST(J2kSampleStorage, LargePlanesBehaveAsOrdinaryVectors) {
