@@ -36,12 +36,18 @@ namespace {
 
 using Block = std::array<Zeb16s, 64>;
 
-// Runs produce(i) for i = 0 .. n - 1 on one thread and consume(i) in the
-// same order on another, each consume(i) after produce(i) has returned;
-// false as soon as either fails (both then stop).  Should the team have one
-// thread only, it produces everything first.
+// Runs produce(i) and consume(i) for i = 0 .. n - 1, each consume(i) after
+// produce(i) has returned; false as soon as either fails (both then stop).
+// Serially they alternate.  Otherwise produce runs on one thread and consume
+// on another; should the team have one thread only, it produces everything
+// first.
 template <class Produce, class Consume>
-bool pipeline(int n, Produce&& produce, Consume&& consume) {
+bool pipeline(int n, bool twoThreads, Produce&& produce, Consume&& consume) {
+    if (!twoThreads) {
+        for (int i = 0; i < n; ++i)
+            if (!produce(i) || !consume(i)) return false;
+        return true;
+    }
     std::atomic<int> ready{0};
     std::atomic<bool> failed{false};
 #pragma omp parallel num_threads(2)
@@ -607,13 +613,15 @@ struct McuRowTransform {
     Plane px;                   // one strip of interleaved 8-bit samples
     std::vector<Plane> planes;  // full-resolution component strips, pw x stripH
     Plane down;                 // a down-sampled strip
+    using McuConvert = ZebResult (*)(const Zeb8u*, int, Zeb16s* const[3]);
+    McuConvert convert = nullptr;  // the per-MCU conversion (no planes), when one serves
 
     McuRowTransform(const Image& image, Geometry& geometry, const Zeb16u (*tables)[64])
         : img(image), g(geometry), fwd(tables), pw(8 * geometry.mcuX * geometry.hmax),
           stripH(8 * geometry.vmax) {
         const int nc = img.channels;
         if (nc == 3 && img.bytes.empty()) px.resize(static_cast<std::size_t>(img.width) * 3 * stripH);
-        if (mcuConvert()) return;  // no planes
+        if ((convert = mcuConvert())) return;  // no planes
         planes.assign(nc, Plane(static_cast<std::size_t>(pw) * stripH));
         down.resize(static_cast<std::size_t>(pw) * stripH);
     }
@@ -622,7 +630,6 @@ struct McuRowTransform {
     // per-MCU conversions: colour conversion, chroma down-sampling (from the
     // summed RGB of each 2 or 2x2 group) and level shift in one pass, with no
     // intermediate planes.
-    using McuConvert = ZebResult (*)(const Zeb8u*, int, Zeb16s* const[3]);
     McuConvert mcuConvert() const {
         if (img.channels != 3) return nullptr;
         if (g.comps[1].h != 1 || g.comps[1].v != 1 || g.comps[2].h != 1 || g.comps[2].v != 1) return nullptr;
@@ -642,7 +649,7 @@ struct McuRowTransform {
         return px.data();
     }
 
-    bool runMcu(int my, McuConvert convert) {
+    bool runMcu(int my) {
         const int w = img.width, H = g.hmax, V = g.vmax, mw = 8 * H, mh = 8 * V;
         const int y0 = my * mh, rows = std::min(mh, img.height - y0), lumaBlocks = H * V;
         const Zeb8u* strip = rgbRows(y0, rows);
@@ -675,7 +682,7 @@ struct McuRowTransform {
     }
 
     bool run(int my) {
-        if (const McuConvert convert = mcuConvert()) return runMcu(my, convert);
+        if (convert) return runMcu(my);
         const int nc = img.channels, w = img.width;
         // The image rows of the strip; the rows below the image repeat the
         // last one (copied after conversion, which is per pixel).  8-bit
@@ -897,12 +904,7 @@ bool encodeDct(const Image& img, const EncodeOptions& opt, std::vector<std::uint
                 const std::size_t m0 = static_cast<std::size_t>(my) * g.mcuX;
                 return coder.code(m0, m0 + g.mcuX) == zebOk;
             };
-            bool ok = true;
-            if (pipelined) {
-                ok = pipeline(g.mcuY, transformRow, codeRow);
-            } else {
-                for (int my = 0; my < g.mcuY && ok; ++my) ok = transformRow(my) && codeRow(my);
-            }
+            const bool ok = pipeline(g.mcuY, pipelined, transformRow, codeRow);
             if (!transformed) {
                 error = "colour conversion or chroma down-sampling failed";
                 return false;
@@ -1495,12 +1497,7 @@ bool decodeDct(const File& file, Image& img, std::string& error, const DecodeOpt
             return dec.decode(m0, m0 + g.mcuX, decodeError);
         };
         auto outputRow = [&](int my) { return output.push(my, my > 0) && (my + 1 < g.mcuY || output.finish()); };
-        bool ok = true;
-        if (pipelined) {
-            ok = pipeline(g.mcuY, decodeRow, outputRow);
-        } else {
-            for (int my = 0; my < g.mcuY && ok; ++my) ok = decodeRow(my) && outputRow(my);
-        }
+        const bool ok = pipeline(g.mcuY, pipelined, decodeRow, outputRow);
         if (!decodeError.empty()) return error = decodeError, false;
         if (!ok) return error = "chroma up-sampling or colour conversion failed", false;
         return true;

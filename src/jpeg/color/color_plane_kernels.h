@@ -397,13 +397,21 @@ inline void shuffle48(__m128i& a, __m128i& b, __m128i& c) {
     c = c1;
 }
 
+// Sixteen 3-byte pixels at p split into their three channels (in memory
+// order), one byte register each.
+inline void split48(const std::uint8_t* p, __m128i* ch) {
+    ch[0] = loadu(p);
+    ch[1] = loadu(p + 16);
+    ch[2] = loadu(p + 32);
+    for (int round = 0; round < 4; ++round) shuffle48(ch[0], ch[1], ch[2]);
+}
+
 template <int N, class Order, bool Invert>
 [[gnu::always_inline]] inline void ReadInterleaved<N, Order, Invert>::load16(const SrcRow& s, int x, Lanes& lo, Lanes& hi)
     requires(N == 3 && !Invert)
 {
-    const std::uint8_t* p = bytesOf(s.p[0]) + static_cast<std::ptrdiff_t>(x) * 3;
-    __m128i ch[3] = {loadu(p), loadu(p + 16), loadu(p + 32)};
-    for (int round = 0; round < 4; ++round) shuffle48(ch[0], ch[1], ch[2]);
+    __m128i ch[3];
+    split48(bytesOf(s.p[0]) + static_cast<std::ptrdiff_t>(x) * 3, ch);
     const __m128i z = _mm_setzero_si128();
     for (int c = 0; c < 3; ++c) {
         lo.v[c] = _mm_unpacklo_epi8(ch[Order::pos[c]], z);
@@ -420,9 +428,8 @@ template <class Order>
 struct Wide16<ReadInterleaved<3, Order>, EncodeQ14, WritePlanes<3>> {
     static constexpr bool kSixteen = true;
     static void run(const SrcRow& s, const DstRow& d, int x, int /*width*/) {
-        const std::uint8_t* p = bytesOf(s.p[0]) + static_cast<std::ptrdiff_t>(x) * 3;
-        __m128i ch[3] = {loadu(p), loadu(p + 16), loadu(p + 32)};
-        for (int round = 0; round < 4; ++round) shuffle48(ch[0], ch[1], ch[2]);
+        __m128i ch[3];
+        split48(bytesOf(s.p[0]) + static_cast<std::ptrdiff_t>(x) * 3, ch);
         const __m128i r = ch[Order::pos[0]], g = ch[Order::pos[1]], b = ch[Order::pos[2]];
         // (r, g) and (b, 128) pairs; the offset rides on the 128 lane.
         const __m128i z = _mm_setzero_si128(), k128 = _mm_set1_epi8(static_cast<char>(128));

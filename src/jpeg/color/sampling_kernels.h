@@ -142,9 +142,10 @@ void upsampleRegionRowH2V1(const u8* s, u8* d, int w) {
     if (w & 1) d[w - 1] = static_cast<u8>(upEvenH(s, w / 2));
 }
 
+// From pair `from` on (the pairs before it already written).
 template <Path P>
-void upsampleRegionRowH2V2(const u8* n, const u8* f, u8* d, int w) {
-    upsampleH2V2Pairs<P>(n, f, d, 0, w / 2);
+void upsampleRegionRowH2V2(const u8* n, const u8* f, u8* d, int w, int from = 0) {
+    upsampleH2V2Pairs<P>(n, f, d, from, w / 2);
     if (w & 1) d[w - 1] = static_cast<u8>(upEvenHV(n, f, w / 2));
 }
 
@@ -234,11 +235,7 @@ void upsampleRegionRowsH2V2(const u8* src, int srcStep, u8* dst, int dstStep, in
     }
     for (int y = y0; y < y1; ++y) {
         const int nearer = y / 2, farther = (y & 1) ? nearer + 1 : nearer - 1;
-        const u8* n = srcRow(nearer);
-        const u8* f = srcRow(farther);
-        u8* d = rowAt(dst, dstStep, y);
-        upsampleH2V2Pairs<P>(n, f, d, iEnd, w / 2);
-        if (w & 1) d[w - 1] = static_cast<u8>(upEvenHV(n, f, w / 2));
+        upsampleRegionRowH2V2<P>(srcRow(nearer), srcRow(farther), rowAt(dst, dstStep, y), w, iEnd);
     }
 }
 

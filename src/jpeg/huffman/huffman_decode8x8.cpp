@@ -85,9 +85,11 @@ ZebResult decodeByteWise(const Zeb8u* src, int srcLen, int* pPos, Zeb16s* dst, Z
 }
 
 // T.81 EXTEND of the top s (1 to 15) bits of a, as a 16-bit value: a clear
-// first bit means a negative value, v - (2^s - 1).
+// first bit means a negative value, v - (2^s - 1).  With ZeroBits, s may
+// also be 0 (no bits: 0), for one more shift.
+template <bool ZeroBits = false>
 inline Zeb16s extendTop(std::uint64_t a, int s) {
-    const std::uint32_t v = static_cast<std::uint32_t>(a >> (64 - s));
+    const std::uint32_t v = static_cast<std::uint32_t>(ZeroBits ? (a >> 1) >> (63 - s) : a >> (64 - s));
     const std::uint32_t negative = static_cast<std::uint32_t>(~static_cast<std::int64_t>(a) >> 63);  // all ones or 0
     return static_cast<Zeb16s>(v + ((negative << s) - negative));
 }
@@ -204,10 +206,7 @@ struct FastReader {
         if (!rd.code(dc, sym, codeLen)) return false;
         const int s = sym & 15;
         const std::uint64_t rest = rd.acc << codeLen;  // the extra bits on top
-        // EXTEND as in extendTop, without a branch for s = 0 (no bits, 0).
-        const std::uint32_t v = static_cast<std::uint32_t>((rest >> 1) >> (63 - s));
-        const std::uint32_t negative = static_cast<std::uint32_t>(~static_cast<std::int64_t>(rest) >> 63);
-        dst[0] = static_cast<Zeb16s>(*pLastDC + v + ((negative << s) - negative));
+        dst[0] = static_cast<Zeb16s>(*pLastDC + extendTop<true>(rest, s));  // no branch for s = 0
         rd.acc = rest << s;
         rd.n -= codeLen + s;
     }
